@@ -1,0 +1,18 @@
+# Linux build: the portable logic and its unit tests, under AddressSanitizer and UBSan.
+set(HALVERN_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+target_compile_options(halvern_core PRIVATE ${HALVERN_SANITIZERS})
+target_link_options(halvern_core PUBLIC ${HALVERN_SANITIZERS})
+
+file(GLOB HALVERN_UNIT_TEST_SOURCES CONFIGURE_DEPENDS tests/unit/*.cpp tests/fakes/*.cpp)
+add_executable(halvern_unit_tests ${HALVERN_UNIT_TEST_SOURCES})
+target_include_directories(halvern_unit_tests PRIVATE tests)
+target_link_libraries(halvern_unit_tests PRIVATE halvern_core GTest::gmock GTest::gtest_main)
+target_compile_options(halvern_unit_tests PRIVATE ${HALVERN_SANITIZERS})
+halvern_warnings(halvern_unit_tests)
+gtest_discover_tests(halvern_unit_tests DISCOVERY_MODE PRE_TEST TEST_PREFIX "unit.")
+
+# The code style is part of the build's checks.
+find_program(CLANG_FORMAT NAMES clang-format clang-format-14 REQUIRED)
+add_test(NAME style.clang_format
+    COMMAND "${CMAKE_COMMAND}" -DCLANG_FORMAT=${CLANG_FORMAT} -DROOT=${CMAKE_CURRENT_SOURCE_DIR}
+            -P "${CMAKE_CURRENT_SOURCE_DIR}/cmake/CheckFormat.cmake")

@@ -1,0 +1,43 @@
+# Windows build (mingw-w64): the product, its Win32 bindings, the Windows tests, the tools and the
+# end-to-end tests. Tests run under Wine through CMAKE_CROSSCOMPILING_EMULATOR.
+enable_language(RC)
+
+set(HALVERN_WINDOWS_DEFINITIONS UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
+# Static C++ runtime and winpthread: the programs import system DLLs only.
+set(HALVERN_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+
+target_compile_definitions(halvern_core PUBLIC ${HALVERN_WINDOWS_DEFINITIONS})
+
+file(GLOB HALVERN_WIN32_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp)
+add_library(halvern_win32 STATIC ${HALVERN_WIN32_SOURCES})
+target_link_libraries(halvern_win32 PUBLIC halvern_core shell32 advapi32 winhttp runtimeobject ole32 crypt32)
+halvern_warnings(halvern_win32)
+
+# Version resource and manifest.
+set(HALVERN_VERSION_QUAD "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
+set(HALVERN_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0")
+set(HALVERN_MANIFEST_PATH "${CMAKE_CURRENT_BINARY_DIR}/generated/HalvernCleanup.manifest")
+configure_file(src/app/HalvernCleanup.manifest "${HALVERN_MANIFEST_PATH}" @ONLY)
+configure_file(src/app/HalvernCleanup.rc.in "${CMAKE_CURRENT_BINARY_DIR}/generated/HalvernCleanup.rc" @ONLY)
+
+add_executable(HalvernCleanup WIN32 src/app/main.cpp "${CMAKE_CURRENT_BINARY_DIR}/generated/HalvernCleanup.rc")
+target_link_libraries(HalvernCleanup PRIVATE halvern_win32)
+target_link_options(HalvernCleanup PRIVATE -municode ${HALVERN_STATIC_RUNTIME})
+halvern_warnings(HalvernCleanup)
+
+# Windows test programs, run under Wine against the real Win32 implementation.
+file(GLOB HALVERN_WINDOWS_TEST_SOURCES CONFIGURE_DEPENDS tests/windows/*.cpp)
+add_executable(halvern_windows_tests ${HALVERN_WINDOWS_TEST_SOURCES})
+target_include_directories(halvern_windows_tests PRIVATE tests)
+target_link_libraries(halvern_windows_tests PRIVATE halvern_win32 GTest::gmock GTest::gtest_main)
+target_link_options(halvern_windows_tests PRIVATE ${HALVERN_STATIC_RUNTIME})
+halvern_warnings(halvern_windows_tests)
+
+add_subdirectory(tools)
+
+gtest_discover_tests(halvern_windows_tests DISCOVERY_MODE PRE_TEST TEST_PREFIX "windows."
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "HALVERN_TOOLS_DIR=${CMAKE_CURRENT_BINARY_DIR}/tools")
+
+add_subdirectory(tests/e2e)
+add_subdirectory(tests/windows/support)

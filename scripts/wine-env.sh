@@ -1,0 +1,9 @@
+# Sourced: the environment for running the tool and its tests under Wine.
+# HALVERN_WINEPREFIX picks the prefix; by default the throwaway test prefix inside the build tree.
+halvern_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export WINEPREFIX="${HALVERN_WINEPREFIX:-$halvern_root/build/wineprefix}"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export DISPLAY=
+export LC_ALL=C.UTF-8
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY

@@ -1,0 +1,50 @@
+#include "app/cleanup_pass.h"
+
+#include "app/debug_log.h"
+#include "app/switches.h"
+
+namespace halvern {
+namespace {
+
+bool CleanUp(CleanupOperations& operations, bool machine_wide, const InstallationRecord& record) {
+    // The cleanup operations report their own failures. Anything that still escapes one (say, a
+    // success report that ran out of memory) must not cost the other installations their turn.
+    try {
+        return machine_wide ? operations.CleanUpMachineWide(record) : operations.CleanUpPerUser(record);
+    } catch (...) {
+        return false;
+    }
+}
+
+std::vector<InstallationRecord> Discover(CleanupOperations& operations, bool machine_wide) {
+    // Discovery raises only when memory runs out; with no list there is nothing to clean up.
+    try {
+        return operations.DiscoverInstallations(machine_wide);
+    } catch (...) {
+        return {};
+    }
+}
+
+}  // namespace
+
+int RunCleanupPass(Platform& platform, CleanupOperations& operations) {
+    WriteDebugLine(platform.debug, u"Start HalvernCleanup");
+    const SwitchMap switches = ParseSwitches(platform.command_line, platform.command_line.GetCommandLineW());
+    const bool machine_wide = IsMachineInstallType(switches);
+
+    for (const InstallationRecord& record : Discover(operations, machine_wide)) {
+        if (record.package_family_name.empty()) {
+            continue;
+        }
+        WriteDebugLine(platform.debug, u"Name: " + record.name + u" Version: " + record.version +
+                                           u" PackageFamilyName: " + record.package_family_name);
+        const bool cleaned_up = CleanUp(operations, machine_wide, record);
+        WriteDebugLine(platform.debug,
+                       record.name + (cleaned_up ? u" was cleaned up" : u" was not cleaned up"));
+    }
+
+    WriteDebugLine(platform.debug, u"Finish HalvernCleanup");
+    return 0;
+}
+
+}  // namespace halvern

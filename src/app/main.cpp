@@ -1,0 +1,22 @@
+// HalvernCleanup.exe: a GUI-subsystem program that never opens a window. It runs one cleanup pass
+// and exits with 0 whatever the outcomes.
+
+#include <windows.h>
+
+#include "app/cleanup_pass.h"
+#include "app/tool_operations.h"
+#include "platform/win32/win32_command_line.h"
+#include "platform/win32/win32_debug_output.h"
+
+int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*command_line*/, int /*show*/) {
+    halvern::Win32DebugOutput debug;
+    halvern::Win32CommandLine command_line;
+    halvern::Platform platform{debug, command_line};
+    halvern::ToolOperations operations(platform);
+    try {
+        return halvern::RunCleanupPass(platform, operations);
+    } catch (...) {
+        // Only running out of memory can get here; the updater that runs us expects 0 regardless.
+        return 0;
+    }
+}

@@ -1,0 +1,15 @@
+#pragma once
+// Every seam to the operating system that the tool's logic uses. The entry point binds the real
+// Win32 implementations; native tests bind fakes.
+
+#include "platform/command_line_api.h"
+#include "platform/debug_output_api.h"
+
+namespace halvern {
+
+struct Platform {
+    DebugOutputApi& debug;
+    CommandLineApi& command_line;
+};
+
+}  // namespace halvern

@@ -1,0 +1,45 @@
+#pragma once
+// Owners for the Win32 handles the bindings hold. Closing keeps GetLastError, so a cleanup on an
+// error path never overwrites the number about to be logged.
+
+#include <windows.h>
+
+#include "platform/unique_handle.h"
+
+namespace halvern {
+
+class PreservedLastError {
+  public:
+    PreservedLastError() : error_(::GetLastError()) {}
+    ~PreservedLastError() { ::SetLastError(error_); }
+    PreservedLastError(const PreservedLastError&) = delete;
+    PreservedLastError& operator=(const PreservedLastError&) = delete;
+
+  private:
+    DWORD error_;
+};
+
+struct KernelHandleTraits {
+    using handle_type = HANDLE;
+    static handle_type invalid() noexcept { return nullptr; }
+    void close(handle_type handle) const noexcept {
+        PreservedLastError keep;
+        ::CloseHandle(handle);
+    }
+};
+
+template <typename T>
+struct LocalMemoryTraits {
+    using handle_type = T*;
+    static handle_type invalid() noexcept { return nullptr; }
+    void close(handle_type memory) const noexcept {
+        PreservedLastError keep;
+        ::LocalFree(memory);
+    }
+};
+
+using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
+template <typename T>
+using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits<T>>;
+
+}  // namespace halvern

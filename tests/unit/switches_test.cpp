@@ -1,0 +1,85 @@
+#include "app/switches.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/fake_command_line.h"
+
+namespace halvern {
+namespace {
+
+using testing::FakeCommandLine;
+
+struct SwitchCase {
+    std::vector<std::u16string> arguments;  // after the program path
+    SwitchMap expected;
+    bool machine_wide;
+};
+
+class ParseSwitchesTable : public ::testing::TestWithParam<SwitchCase> {};
+
+TEST_P(ParseSwitchesTable, BuildsTheMapAndDecidesTheMode) {
+    const SwitchCase& c = GetParam();
+    std::vector<std::u16string> split{u"C:\\Tools\\HalvernCleanup.exe"};
+    split.insert(split.end(), c.arguments.begin(), c.arguments.end());
+    FakeCommandLine api(u"the command line", split);
+
+    const SwitchMap switches = ParseSwitches(api, api.command_line);
+
+    EXPECT_EQ(switches, c.expected);
+    EXPECT_EQ(IsMachineInstallType(switches), c.machine_wide);
+    ASSERT_EQ(api.split_requests.size(), 1u);
+    EXPECT_EQ(api.split_requests[0], u"the command line");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, ParseSwitchesTable,
+    ::testing::Values(
+        SwitchCase{{}, {}, false},
+        SwitchCase{{u"/InstallType:MACHINE"}, {{u"InstallType", u"MACHINE"}}, true},
+        SwitchCase{{u"/InstallType:machine"}, {{u"InstallType", u"machine"}}, false},
+        SwitchCase{{u"/installtype:MACHINE"}, {{u"installtype", u"MACHINE"}}, false},
+        SwitchCase{{u"/InstallType:USER"}, {{u"InstallType", u"USER"}}, false},
+        SwitchCase{{u"/InstallType"}, {{u"InstallType", u""}}, false},
+        SwitchCase{{u"/InstallType:"}, {{u"InstallType", u""}}, false},
+        SwitchCase{{u"/InstallType:MACHINE:2"}, {{u"InstallType", u"MACHINE:2"}}, false},
+        SwitchCase{{u"/InstallType:MACHINE "}, {{u"InstallType", u"MACHINE "}}, false},
+        SwitchCase{{u"/InstallType:USER", u"/InstallType:MACHINE"}, {{u"InstallType", u"USER"}}, false},
+        SwitchCase{{u"/InstallType:MACHINE", u"/InstallType:USER"}, {{u"InstallType", u"MACHINE"}}, true},
+        SwitchCase{{u"/X1", u"/InstallType:MACHINE"}, {{u"X1", u""}, {u"InstallType", u"MACHINE"}}, true},
+        SwitchCase{{u"-InstallType:MACHINE"}, {}, false}, SwitchCase{{u"/Install-Type:MACHINE"}, {}, false},
+        SwitchCase{{u"/InstallType=MACHINE"}, {}, false},
+        SwitchCase{{u"/InstallType:", u"MACHINE"}, {{u"InstallType", u""}}, false},
+        SwitchCase{{u"//InstallType:MACHINE"}, {}, false}, SwitchCase{{u"/"}, {}, false},
+        SwitchCase{{u"x/InstallType:MACHINE"}, {}, false}, SwitchCase{{u""}, {}, false},
+        SwitchCase{{u"/Install\u00e9:MACHINE"}, {}, false},
+        // A line break anywhere in the value makes the whole argument malformed.
+        SwitchCase{{u"/InstallType:MACHINE\n"}, {}, false},
+        SwitchCase{{u"/InstallType:MA\rCHINE"}, {}, false},
+        SwitchCase{{u"/Note:a\u2028b"}, {{u"Note", u"a\u2028b"}}, false},
+        SwitchCase{
+            {u"/Note:\U0001F600 \"quoted\" %TEMP%"}, {{u"Note", u"\U0001F600 \"quoted\" %TEMP%"}}, false},
+        SwitchCase{{u"MACHINE", u"/InstallType:MACHINE", u"junk"}, {{u"InstallType", u"MACHINE"}}, true}));
+
+TEST(ParseSwitches, NeverExaminesTheProgramPath) {
+    FakeCommandLine api(u"/InstallType:MACHINE", std::vector<std::u16string>{u"/InstallType:MACHINE"});
+    EXPECT_TRUE(ParseSwitches(api, api.command_line).empty());
+}
+
+TEST(ParseSwitches, TreatsACommandLineThatCannotBeSplitAsOneWithoutSwitches) {
+    FakeCommandLine api(u"HalvernCleanup.exe /InstallType:MACHINE", std::nullopt);
+    const SwitchMap switches = ParseSwitches(api, api.command_line);
+    EXPECT_TRUE(switches.empty());
+    EXPECT_FALSE(IsMachineInstallType(switches));
+}
+
+TEST(IsMachineInstallType, ComparesTheWholeValueExactly) {
+    EXPECT_TRUE(IsMachineInstallType({{u"InstallType", u"MACHINE"}}));
+    EXPECT_FALSE(IsMachineInstallType({{u"InstallType", u"MACHIN"}}));
+    EXPECT_FALSE(IsMachineInstallType({{u"InstallType", u"MACHINEX"}}));
+    EXPECT_FALSE(IsMachineInstallType({{u"InstallType", std::u16string(u"MACHINE\0", 8)}}));
+    EXPECT_FALSE(IsMachineInstallType({{u"installType", u"MACHINE"}}));
+    EXPECT_FALSE(IsMachineInstallType({}));
+}
+
+}  // namespace
+}  // namespace halvern

@@ -1,0 +1,155 @@
+// HalvernDebugCapture: runs a command line as a debuggee and writes every debug-output string the
+// debuggee sends to stdout as UTF-8, exactly as received and in order. Exits with the debuggee's exit
+// code. Without a debugger attached, the lines HalvernCleanup writes are discarded by the system.
+//
+//   HalvernDebugCapture.exe <program> [arguments...]
+//
+// Exit codes of its own: 2 for a missing command, 3 when the debuggee cannot be started or debugged.
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/win32/win32_handles.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+constexpr int kDebugError = 3;
+
+// The rest of our own command line after the program name, untouched, so the debuggee's quoting and
+// backslashes reach it exactly as typed. The program name ends as CommandLineToArgvW ends argv[0].
+std::wstring CommandAfterProgramName(const wchar_t* command_line) {
+    const wchar_t* cursor = command_line;
+    if (*cursor == L'"') {
+        ++cursor;
+        while (*cursor != L'\0' && *cursor != L'"') {
+            ++cursor;
+        }
+        if (*cursor == L'"') {
+            ++cursor;
+        }
+    } else {
+        while (*cursor != L'\0' && *cursor != L' ' && *cursor != L'\t') {
+            ++cursor;
+        }
+    }
+    while (*cursor == L' ' || *cursor == L'\t') {
+        ++cursor;
+    }
+    return cursor;
+}
+
+void WriteBytes(HANDLE output, const std::string& bytes) {
+    DWORD written = 0;
+    ::WriteFile(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+std::string ToUtf8(const std::wstring& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
+                          nullptr);
+    return bytes;
+}
+
+std::wstring FromAnsi(const std::string& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+    return wide;
+}
+
+// The debuggee's string, without its terminating NUL. Windows sends Unicode strings as such; Wine
+// converts every string to the ANSI code page first.
+template <typename Char>
+std::basic_string<Char> ReadRemoteString(HANDLE process, const void* address, std::size_t length) {
+    std::basic_string<Char> text(length, Char{});
+    SIZE_T read = 0;
+    if (length == 0 || !::ReadProcessMemory(process, address, text.data(), length * sizeof(Char), &read)) {
+        return {};
+    }
+    text.resize(read / sizeof(Char));
+    const auto end = text.find(Char{});
+    if (end != std::basic_string<Char>::npos) {
+        text.resize(end);
+    }
+    return text;
+}
+
+std::string DebugStringAsUtf8(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
+    if (info.fUnicode != 0) {
+        return ToUtf8(ReadRemoteString<wchar_t>(process, info.lpDebugStringData, info.nDebugStringLength));
+    }
+    return ToUtf8(FromAnsi(ReadRemoteString<char>(process, info.lpDebugStringData, info.nDebugStringLength)));
+}
+
+void WriteError(const std::wstring& message) {
+    WriteBytes(::GetStdHandle(STD_ERROR_HANDLE), ToUtf8(L"HalvernDebugCapture: " + message + L"\n"));
+}
+
+}  // namespace
+
+int wmain() {
+    std::wstring command = CommandAfterProgramName(::GetCommandLineW());
+    if (command.empty()) {
+        WriteError(L"usage: HalvernDebugCapture.exe <program> [arguments...]");
+        return kUsageError;
+    }
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
+                          nullptr, &startup, &started)) {
+        WriteError(L"cannot start the command, error " + std::to_wstring(::GetLastError()));
+        return kDebugError;
+    }
+    const halvern::UniqueKernelHandle process(started.hProcess);
+    const halvern::UniqueKernelHandle thread(started.hThread);
+
+    const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    bool initial_breakpoint_seen = false;
+    for (;;) {
+        DEBUG_EVENT event{};
+        if (!::WaitForDebugEvent(&event, INFINITE)) {
+            WriteError(L"lost the debuggee, error " + std::to_wstring(::GetLastError()));
+            return kDebugError;
+        }
+        DWORD continue_status = DBG_CONTINUE;
+        switch (event.dwDebugEventCode) {
+            case OUTPUT_DEBUG_STRING_EVENT:
+                WriteBytes(output, DebugStringAsUtf8(process.get(), event.u.DebugString));
+                break;
+            case CREATE_PROCESS_DEBUG_EVENT:
+                // The image file handle is ours to close; the process and thread handles are not.
+                halvern::UniqueKernelHandle(event.u.CreateProcessInfo.hFile).reset();
+                break;
+            case LOAD_DLL_DEBUG_EVENT:
+                halvern::UniqueKernelHandle(event.u.LoadDll.hFile).reset();
+                break;
+            case EXCEPTION_DEBUG_EVENT:
+                // The loader's breakpoint is ours; every other exception goes back to the debuggee.
+                if (event.u.Exception.ExceptionRecord.ExceptionCode == EXCEPTION_BREAKPOINT &&
+                    !initial_breakpoint_seen) {
+                    initial_breakpoint_seen = true;
+                } else {
+                    continue_status = DBG_EXCEPTION_NOT_HANDLED;
+                }
+                break;
+            case EXIT_PROCESS_DEBUG_EVENT:
+                ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
+                return static_cast<int>(event.u.ExitProcess.dwExitCode);
+            default:
+                break;
+        }
+        ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continue_status);
+    }
+}
