@@ -29,7 +29,7 @@ halvern_warnings(HalvernCleanup)
 file(GLOB HALVERN_WINDOWS_TEST_SOURCES CONFIGURE_DEPENDS tests/windows/*.cpp)
 add_executable(halvern_windows_tests ${HALVERN_WINDOWS_TEST_SOURCES})
 target_include_directories(halvern_windows_tests PRIVATE tests)
-target_link_libraries(halvern_windows_tests PRIVATE halvern_win32 GTest::gmock GTest::gtest_main)
+target_link_libraries(halvern_windows_tests PRIVATE halvern_win32 version GTest::gmock GTest::gtest_main)
 target_link_options(halvern_windows_tests PRIVATE ${HALVERN_STATIC_RUNTIME})
 halvern_warnings(halvern_windows_tests)
 
