@@ -4,12 +4,16 @@
 
 #include "platform/command_line_api.h"
 #include "platform/debug_output_api.h"
+#include "platform/registry_api.h"
+#include "platform/system_messages_api.h"
 
 namespace halvern {
 
 struct Platform {
     DebugOutputApi& debug;
     CommandLineApi& command_line;
+    RegistryApi& registry;
+    SystemMessagesApi& messages;
 };
 
 }  // namespace halvern

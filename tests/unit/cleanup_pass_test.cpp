@@ -8,12 +8,16 @@
 
 #include "fakes/fake_command_line.h"
 #include "fakes/fake_debug_output.h"
+#include "fakes/fake_registry.h"
+#include "fakes/fake_system_messages.h"
 
 namespace halvern {
 namespace {
 
 using testing::FakeCommandLine;
 using testing::FakeDebugOutput;
+using testing::FakeRegistry;
+using testing::FakeSystemMessages;
 
 class ScriptedOperations final : public CleanupOperations {
   public:
@@ -46,11 +50,13 @@ struct PassRun {
         command_line.arguments = std::move(arguments);
     }
     int Run() {
-        Platform platform{debug, command_line};
+        Platform platform{debug, command_line, registry, messages};
         return RunCleanupPass(platform, operations);
     }
     FakeDebugOutput debug;
     FakeCommandLine command_line;
+    FakeRegistry registry;
+    FakeSystemMessages messages;
     ScriptedOperations operations;
 };
 

@@ -1,0 +1,28 @@
+#pragma once
+// Opening the keys the tool reads: always KEY_READ | KEY_WOW64_32KEY, from the hive of the run's mode.
+
+#include <string>
+
+#include "platform/registry_api.h"
+
+namespace halvern {
+
+// KEY_READ | KEY_WOW64_32KEY: the 32-bit registry view on 32-bit and 64-bit Windows alike.
+inline constexpr std::uint32_t kReadAccess32 = kKeyRead | kKeyWow64_32Key;
+
+// HKEY_LOCAL_MACHINE for a machine-wide run, HKEY_CURRENT_USER otherwise.
+inline RegistryKeyHandle HiveKey(bool machine_wide) {
+    return machine_wide ? kHkeyLocalMachine : kHkeyCurrentUser;
+}
+
+struct OpenedKey {
+    LStatus status = kErrorSuccess;
+    UniqueRegistryKey key;  // Empty unless the open succeeded.
+};
+
+// RegOpenKeyExW(hive, path, 0, KEY_READ | KEY_WOW64_32KEY).
+OpenedKey OpenKeyForReading(RegistryApi& registry, bool machine_wide, const std::u16string& path);
+// The same through RegOpenKeyExA, for the paths the tool holds as 8-bit text.
+OpenedKey OpenKeyForReadingA(RegistryApi& registry, bool machine_wide, const char* path);
+
+}  // namespace halvern
