@@ -16,3 +16,9 @@ find_program(CLANG_FORMAT NAMES clang-format clang-format-14 REQUIRED)
 add_test(NAME style.clang_format
     COMMAND "${CMAKE_COMMAND}" -DCLANG_FORMAT=${CLANG_FORMAT} -DROOT=${CMAKE_CURRENT_SOURCE_DIR}
             -P "${CMAKE_CURRENT_SOURCE_DIR}/cmake/CheckFormat.cmake")
+
+# The telemetry sink's own tests (a companion tool in Python).
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME sink.telemetry_sink
+    COMMAND Python3::Interpreter -m unittest discover -s "${CMAKE_CURRENT_SOURCE_DIR}/tests/sink" -t "${CMAKE_CURRENT_SOURCE_DIR}/tests/sink")
+set_tests_properties(sink.telemetry_sink PROPERTIES TIMEOUT 300)
