@@ -1,12 +1,14 @@
 #include "app/tool_operations.h"
 
+#include "registry/installation_discovery.h"
+
 namespace halvern {
 
-// Discovery and the cleanup drivers are not wired yet: the tool finds nothing to clean up.
-std::vector<InstallationRecord> ToolOperations::DiscoverInstallations(bool /*machine_wide*/) {
-    return {};
+std::vector<InstallationRecord> ToolOperations::DiscoverInstallations(bool machine_wide) {
+    return halvern::DiscoverInstallations(platform_.registry, machine_wide);
 }
 
+// The cleanup drivers are not wired yet: nothing is cleaned up.
 bool ToolOperations::CleanUpPerUser(const InstallationRecord& /*record*/) {
     return false;
 }
