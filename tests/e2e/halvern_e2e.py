@@ -110,3 +110,25 @@ def reg_export(key, view=None):
 
 def reg_key_exists(key, view=None):
     return wine("reg", "query", key, *_view_flag(view), check=False).returncode == 0
+
+
+def plant_registration(hive, app_id, view=None, **values):
+    """Registers an application with the updater: hive "HKCU" or "HKLM", REG_SZ values by name
+    (name=..., pv=..., PackageFamilyName=...); a value given as None is left out."""
+    key = f"{hive}\\{CLIENTS_KEY}\\{app_id}"
+    reg_add(key, view=view)
+    for value, data in values.items():
+        if data is not None:
+            reg_add(key, value, data, view=view)
+
+
+def updater_registry_snapshot():
+    """The updater's keys as exported from HKCU and from both views of HKLM, for before/after checks."""
+    return {(hive, view): reg_export(f"{hive}\\Software\\HalvernUpdate", view=view)
+            for hive, view in (("HKCU", None), ("HKLM", 32), ("HKLM", 64))}
+
+
+def remove_updater_keys():
+    """Removes the updater's keys from HKCU and from both views of HKLM."""
+    for hive, view in (("HKCU", None), ("HKLM", 32), ("HKLM", 64)):
+        reg_delete(f"{hive}\\Software\\HalvernUpdate", view=view)
