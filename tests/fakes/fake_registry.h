@@ -99,8 +99,8 @@ class FakeRegistry final : public RegistryApi {
     // Handles opened and not yet closed (the predefined roots are never counted).
     std::size_t OpenHandleCount() const { return handles_.size(); }
 
-    // The first call that matches (arguments only, before it is served) fails with the status and
-    // changes nothing; every later matching call fails too. Opens that fail return no handle.
+    // Every call whose arguments match fails with the status and changes nothing (a failed open
+    // returns no handle). The earliest registered fault that matches decides.
     void FailWhen(std::function<bool(const RegistryCall&)> matches, LStatus status);
     void FailCalls(RegistryFunction function, LStatus status);
     // Runs before each call is served, with the call's arguments; it may change the tree.
