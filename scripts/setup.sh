@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the toolchain from Debian's packages when something is missing (idempotent, needs root).
 set -euo pipefail
-packages=(cmake ninja-build g++ clang clang-format python3 openssl
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev clang-format python3 openssl
           g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64 googletest wine wine64)
 missing=()
 for package in "${packages[@]}"; do
