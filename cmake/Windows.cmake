@@ -37,7 +37,8 @@ add_subdirectory(tools)
 
 gtest_discover_tests(halvern_windows_tests DISCOVERY_MODE PRE_TEST TEST_PREFIX "windows."
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "HALVERN_TOOLS_DIR=${CMAKE_CURRENT_BINARY_DIR}/tools")
+    PROPERTIES ENVIRONMENT "HALVERN_TOOLS_DIR=${CMAKE_CURRENT_BINARY_DIR}/tools"
+               FIXTURES_REQUIRED wine_test_package_manager)
 
 add_subdirectory(tests/e2e)
 add_subdirectory(tests/windows/support)

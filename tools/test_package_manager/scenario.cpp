@@ -52,7 +52,12 @@ std::wstring Unescaped(const std::wstring& text) {
             case L't':
                 result.push_back(L'\t');
                 break;
+            case L'\\':
+                result.push_back(L'\\');
+                break;
             default:
+                // Any other backslash is itself, so Windows paths need no escaping.
+                result.push_back(L'\\');
                 result.push_back(next);
         }
     }
