@@ -204,9 +204,10 @@ TEST(InterfaceIds, MatchThePublishedTable) {
 
 // --- slot positions -----------------------------------------------------------------------------
 
-#define EXPECT_SLOT(Vtbl, Method, slot)                                                           \
-    static_assert(offsetof(Vtbl, Method) == (slot) * sizeof(void*), #Vtbl "::" #Method " is not " \
-                                                                                       "slot " #slot)
+#define EXPECT_SLOT(Vtbl, Method, slot)                                                \
+    static_assert(offsetof(Vtbl, Method) == (slot) * sizeof(void*), #Vtbl "::" #Method \
+                                                                          " is not "   \
+                                                                          "slot " #slot)
 
 EXPECT_SLOT(IUnknownVtbl, QueryInterface, 0);
 EXPECT_SLOT(IUnknownVtbl, Release, 2);
