@@ -486,9 +486,9 @@ TEST_F(BridgeTest, WaitsForOperationsCompletedLaterOnAWorkerThreadWithoutLeaking
                   }).system_error,
                   static_cast<std::int32_t>(0x80073D02));
     }
-    // The last handler may still be between its invocation and its release on the worker thread;
-    // one event per round would be hundreds.
-    EXPECT_LE(HandlesInUse(), before + 2);
+    // The last workers may still be finishing (their handler between invocation and release, the
+    // thread itself winding down); one leaked event per round would be hundreds.
+    EXPECT_LE(HandlesInUse(), before + 8);
     EXPECT_EQ(component.CallsStartingWith("Invoke 1 on a worker thread").size(),
               static_cast<std::size_t>(kRounds + 1));
     EXPECT_EQ(component.CallsStartingWith("Invoke 3 on a worker thread").size(),
