@@ -10,7 +10,7 @@ target_compile_definitions(halvern_core PUBLIC ${HALVERN_WINDOWS_DEFINITIONS})
 
 file(GLOB HALVERN_WIN32_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp)
 add_library(halvern_win32 STATIC ${HALVERN_WIN32_SOURCES})
-target_link_libraries(halvern_win32 PUBLIC halvern_core shell32 advapi32 winhttp runtimeobject ole32 crypt32)
+target_link_libraries(halvern_win32 PUBLIC halvern_core shell32 advapi32 winhttp runtimeobject ole32 oleaut32 crypt32)
 halvern_warnings(halvern_win32)
 
 # Version resource and manifest.
@@ -37,7 +37,8 @@ add_subdirectory(tools)
 
 gtest_discover_tests(halvern_windows_tests DISCOVERY_MODE PRE_TEST TEST_PREFIX "windows."
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "HALVERN_TOOLS_DIR=${CMAKE_CURRENT_BINARY_DIR}/tools")
+    PROPERTIES ENVIRONMENT "HALVERN_TOOLS_DIR=${CMAKE_CURRENT_BINARY_DIR}/tools"
+               FIXTURES_REQUIRED wine_test_package_manager)
 
 add_subdirectory(tests/e2e)
 add_subdirectory(tests/windows/support)

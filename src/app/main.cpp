@@ -9,13 +9,15 @@
 #include "platform/win32/win32_debug_output.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_system_messages.h"
+#include "platform/win32/winrt_package_manager.h"
 
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*command_line*/, int /*show*/) {
     halvern::Win32DebugOutput debug;
     halvern::Win32CommandLine command_line;
     halvern::Win32Registry registry;
     halvern::Win32SystemMessages messages;
-    halvern::Platform platform{debug, command_line, registry, messages};
+    halvern::WinRtPackageManager packages(messages);
+    halvern::Platform platform{debug, command_line, registry, messages, packages};
     halvern::ToolOperations operations(platform);
     try {
         return halvern::RunCleanupPass(platform, operations);

@@ -2,6 +2,7 @@
 // Every seam to the operating system that the tool's logic uses. The entry point binds the real
 // Win32 implementations; native tests bind fakes.
 
+#include "packages/package_manager_bridge.h"
 #include "platform/command_line_api.h"
 #include "platform/debug_output_api.h"
 #include "platform/registry_api.h"
@@ -14,6 +15,7 @@ struct Platform {
     CommandLineApi& command_line;
     RegistryApi& registry;
     SystemMessagesApi& messages;
+    PackageManagerBridge& packages;
 };
 
 }  // namespace halvern

@@ -44,19 +44,43 @@ class ScriptedOperations final : public CleanupOperations {
     }
 };
 
+// The pass hands the package manager on to the cleanup operations and never calls it itself.
+class UncalledPackageManager final : public PackageManagerBridge {
+  public:
+    std::vector<PackageInfo> FindPackagesForCurrentUser(const std::u16string&) override {
+        return Unexpected<std::vector<PackageInfo>>();
+    }
+    std::vector<PackageInfo> FindPackagesForAllUsers(const std::u16string&) override {
+        return Unexpected<std::vector<PackageInfo>>();
+    }
+    std::vector<std::unique_ptr<PackageUserInformation>> FindPackageUsers(const std::u16string&) override {
+        return Unexpected<std::vector<std::unique_ptr<PackageUserInformation>>>();
+    }
+    void RemovePackageForAllUsers(const std::u16string&) override { Unexpected<void>(); }
+    void DeprovisionForAllUsers(const std::u16string&) override { Unexpected<void>(); }
+
+  private:
+    template <typename T>
+    static T Unexpected() {
+        ADD_FAILURE() << "the cleanup pass called the package manager";
+        throw std::logic_error("unexpected package manager call");
+    }
+};
+
 struct PassRun {
     explicit PassRun(std::vector<std::u16string> arguments) {
         arguments.insert(arguments.begin(), u"HalvernCleanup.exe");
         command_line.arguments = std::move(arguments);
     }
     int Run() {
-        Platform platform{debug, command_line, registry, messages};
+        Platform platform{debug, command_line, registry, messages, packages};
         return RunCleanupPass(platform, operations);
     }
     FakeDebugOutput debug;
     FakeCommandLine command_line;
     FakeRegistry registry;
     FakeSystemMessages messages;
+    UncalledPackageManager packages;
     ScriptedOperations operations;
 };
 

@@ -1,0 +1,46 @@
+#include "platform/projection/hresult_messages.h"
+
+#include <new>
+
+namespace halvern {
+namespace {
+
+// MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT): the user's default language.
+constexpr std::uint32_t kNeutralDefaultLanguage = 0x0400;
+constexpr std::int32_t kOk = 0;
+
+std::u16string BeforeFirstNul(std::u16string text) {
+    const std::size_t nul = text.find(u'\0');
+    if (nul != std::u16string::npos) {
+        text.resize(nul);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::u16string HresultMessages::MessageFor(winrt::hresult code) const {
+    RestrictedErrorDetails details;
+    if (restricted_.GetRestrictedErrorInfo(details) == kOk && details.error == code) {
+        if (details.restricted_description) {
+            return BeforeFirstNul(std::move(*details.restricted_description));
+        }
+        return BeforeFirstNul(details.description.value_or(std::u16string()));
+    }
+    return BeforeFirstNul(system_.FormatMessageW(static_cast<std::uint32_t>(code), kNeutralDefaultLanguage)
+                              .value_or(std::u16string()));
+}
+
+}  // namespace halvern
+
+namespace winrt {
+
+void throw_hresult(hresult code, const halvern::HresultMessages& messages) {
+    // No message for this one: composing it could itself run out of memory.
+    if (code == hresults::kOutOfMemory) {
+        throw std::bad_alloc();
+    }
+    throw_hresult(code, messages.MessageFor(code));
+}
+
+}  // namespace winrt

@@ -1,0 +1,29 @@
+#include "platform/win32/runtime_string.h"
+
+#include <type_traits>
+
+#include "platform/win32/wide_text.h"
+
+static_assert(std::is_same_v<HSTRING, halvern::abi::hstring>,
+              "the ABI declarations must use the platform's HSTRING");
+
+namespace halvern {
+
+StringReference::StringReference(const std::u16string& text, const HresultMessages& messages) {
+    winrt::check_hresult(
+        ::WindowsCreateStringReference(AsWide(text), static_cast<UINT32>(text.size()), &header_, &handle_),
+        messages);
+}
+
+RuntimeStringBuffer RawBuffer(HSTRING text) {
+    UINT32 length = 0;
+    const wchar_t* buffer = ::WindowsGetStringRawBuffer(text, &length);
+    return {reinterpret_cast<const char16_t*>(buffer), length};
+}
+
+std::u16string RuntimeText(HSTRING text) {
+    const RuntimeStringBuffer buffer = RawBuffer(text);
+    return buffer.data == nullptr ? std::u16string() : std::u16string(buffer.data, buffer.length);
+}
+
+}  // namespace halvern

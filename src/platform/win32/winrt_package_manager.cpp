@@ -1,0 +1,131 @@
+#include "platform/win32/winrt_package_manager.h"
+
+#include "errors/msix_exception.h"
+#include "platform/win32/deployment_wait.h"
+#include "platform/win32/package_snapshot.h"
+#include "platform/win32/runtime_string.h"
+
+namespace halvern {
+namespace {
+
+// First, then Current and MoveNext while HasCurrent holds, in the iterator's order.
+template <typename Element, typename Visit>
+void ForEach(const winrt::com_ptr<abi::IIterable<Element>>& iterable, const HresultMessages& messages,
+             Visit visit) {
+    winrt::com_ptr<abi::IIterator<Element>> iterator;
+    winrt::check_hresult(iterable->lpVtbl->First(iterable.get(), iterator.put()), messages);
+    abi::boolean has_current = 0;
+    winrt::check_hresult(iterator->lpVtbl->get_HasCurrent(iterator.get(), &has_current), messages);
+    while (has_current) {
+        winrt::com_ptr<Element> current;
+        winrt::check_hresult(iterator->lpVtbl->get_Current(iterator.get(), current.put()), messages);
+        visit(std::move(current));
+        winrt::check_hresult(iterator->lpVtbl->MoveNext(iterator.get(), &has_current), messages);
+    }
+}
+
+std::vector<PackageInfo> Snapshots(const winrt::com_ptr<abi::IIterable<abi::IPackage>>& packages,
+                                   const HresultMessages& messages) {
+    std::vector<PackageInfo> found;
+    ForEach(packages, messages, [&](winrt::com_ptr<abi::IPackage> package) {
+        found.push_back(SnapshotPackage(package, messages));
+    });
+    return found;
+}
+
+class WinRtPackageUserInformation final : public PackageUserInformation {
+  public:
+    WinRtPackageUserInformation(winrt::com_ptr<abi::IPackageUserInformation> user,
+                                const HresultMessages& messages)
+        : user_(std::move(user)), messages_(messages) {}
+
+    std::int32_t InstallState() const override {
+        std::int32_t state = NotInstalled;
+        winrt::check_hresult(user_->lpVtbl->get_InstallState(user_.get(), &state), messages_);
+        return state;
+    }
+
+  private:
+    winrt::com_ptr<abi::IPackageUserInformation> user_;
+    const HresultMessages& messages_;
+};
+
+}  // namespace
+
+winrt::com_ptr<abi::IPackageManager> WinRtPackageManager::CreatePackageManager() {
+    return factories_.ActivateInstance(messages_).as<abi::IPackageManager>(messages_);
+}
+
+std::vector<PackageInfo> WinRtPackageManager::FindPackagesForCurrentUser(
+    const std::u16string& package_family_name) {
+    try {
+        const auto manager = CreatePackageManager();
+        const StringReference current_user(u"", messages_);
+        const StringReference family(package_family_name, messages_);
+        winrt::com_ptr<abi::IIterable<abi::IPackage>> packages;
+        winrt::check_hresult(manager->lpVtbl->FindPackagesByUserSecurityIdPackageFamilyName(
+                                 manager.get(), current_user.get(), family.get(), packages.put()),
+                             messages_);
+        return Snapshots(packages, messages_);
+    } catch (const winrt::hresult_error& error) {
+        throw MSIXException(error.message(), MSIXErrorCode::FindPackagesFailure, error.code());
+    }
+}
+
+std::vector<PackageInfo> WinRtPackageManager::FindPackagesForAllUsers(
+    const std::u16string& package_family_name) {
+    try {
+        const auto manager = CreatePackageManager();
+        const StringReference family(package_family_name, messages_);
+        winrt::com_ptr<abi::IIterable<abi::IPackage>> packages;
+        winrt::check_hresult(
+            manager->lpVtbl->FindPackagesByPackageFamilyName(manager.get(), family.get(), packages.put()),
+            messages_);
+        return Snapshots(packages, messages_);
+    } catch (const winrt::hresult_error& error) {
+        throw MSIXException(error.message(), MSIXErrorCode::FindPackagesFailure, error.code());
+    }
+}
+
+std::vector<std::unique_ptr<PackageUserInformation>> WinRtPackageManager::FindPackageUsers(
+    const std::u16string& package_full_name) {
+    try {
+        const auto manager = CreatePackageManager();
+        const StringReference full_name(package_full_name, messages_);
+        winrt::com_ptr<abi::IIterable<abi::IPackageUserInformation>> users;
+        winrt::check_hresult(manager->lpVtbl->FindUsers(manager.get(), full_name.get(), users.put()),
+                             messages_);
+        std::vector<std::unique_ptr<PackageUserInformation>> found;
+        ForEach(users, messages_, [&](winrt::com_ptr<abi::IPackageUserInformation> user) {
+            found.push_back(std::make_unique<WinRtPackageUserInformation>(std::move(user), messages_));
+        });
+        return found;
+    } catch (const winrt::hresult_error& error) {
+        throw MSIXException(error.message(), MSIXErrorCode::FindUsersFailure, error.code());
+    }
+}
+
+void WinRtPackageManager::RemovePackageForAllUsers(const std::u16string& package_full_name) {
+    const auto manager = CreatePackageManager().as<abi::IPackageManager2>(messages_);
+    const StringReference full_name(package_full_name, messages_);
+    winrt::com_ptr<abi::IDeploymentOperation> operation;
+    winrt::check_hresult(
+        manager->lpVtbl->RemovePackageWithOptionsAsync(manager.get(), full_name.get(),
+                                                       abi::RemovalOptionsRemoveForAllUsers, operation.put()),
+        messages_);
+    CheckDeploymentResult(WaitForDeployment(operation, messages_), MSIXErrorCode::PackageRemoveFailure,
+                          messages_);
+}
+
+void WinRtPackageManager::DeprovisionForAllUsers(const std::u16string& package_family_name) {
+    const auto manager = CreatePackageManager().as<abi::IPackageManager8>(messages_);
+    const StringReference family(package_family_name, messages_);
+    winrt::com_ptr<abi::IDeploymentOperation> operation;
+    winrt::check_hresult(
+        manager->lpVtbl->DeprovisionPackageForAllUsersAsync(manager.get(), family.get(), operation.put()),
+        messages_);
+    CheckDeploymentResult(WaitForDeployment(operation, messages_), MSIXErrorCode::PackageDeprovisionFailure,
+                          messages_);
+}
+
+}  // namespace halvern

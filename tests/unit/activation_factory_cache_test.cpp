@@ -1,0 +1,140 @@
+// Activation through the cached factory: the retry after joining the multithreaded apartment, and
+// the cache that keeps agile factories only. Wine never reports CO_E_NOTINITIALIZED, hence fakes.
+#include "platform/projection/activation_factory_cache.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "fakes/fake_restricted_error.h"
+#include "fakes/fake_runtime_activation.h"
+
+namespace halvern {
+namespace {
+
+using testing::FakeActivationFactory;
+using testing::FakeRestrictedError;
+using testing::FakeRuntimeActivation;
+
+constexpr char16_t kClass[] = u"Windows.Management.Deployment.PackageManager";
+const std::u16string kGetFactory = std::u16string(u"RoGetActivationFactory ") + kClass;
+
+class NoSystemMessages final : public SystemMessagesApi {
+  public:
+    std::optional<std::u16string> FormatMessageW(std::uint32_t, std::uint32_t) override { return u"text"; }
+};
+
+struct Activation {
+    FakeActivationFactory factory;
+    FakeRuntimeActivation api{factory};
+    FakeRestrictedError restricted;
+    NoSystemMessages system;
+    HresultMessages messages{restricted, system};
+};
+
+TEST(ActivationFactoryCache, JoinsTheMultithreadedApartmentAndAsksOnceMore) {
+    Activation a;
+    a.api.statuses = {kCoNotInitialized};
+    {
+        ActivationFactoryCache cache(a.api, kClass);
+        const auto instance = cache.ActivateInstance(a.messages);
+        EXPECT_TRUE(instance);
+        EXPECT_EQ(a.api.calls,
+                  (std::vector<std::u16string>{kGetFactory, u"CoIncrementMTAUsage", kGetFactory}));
+        EXPECT_EQ(a.factory.references, 1u);  // the cache's
+    }
+    EXPECT_EQ(a.factory.references, 0u);
+    EXPECT_EQ(a.factory.live_instances, 0);
+}
+
+TEST(ActivationFactoryCache, RaisesTheSecondAnswerWhenTheRetryFailsToo) {
+    struct Case {
+        std::int32_t second;
+        std::vector<std::u16string> calls;
+    };
+    const Case cases[] = {
+        {kCoNotInitialized, {kGetFactory, u"CoIncrementMTAUsage", kGetFactory}},
+        {static_cast<std::int32_t>(0x80040154), {kGetFactory, u"CoIncrementMTAUsage", kGetFactory}},
+    };
+    for (const Case& c : cases) {
+        Activation a;
+        a.api.statuses = {kCoNotInitialized, c.second};
+        ActivationFactoryCache cache(a.api, kClass);
+        try {
+            cache.ActivateInstance(a.messages);
+            ADD_FAILURE() << "nothing raised";
+        } catch (const winrt::hresult_error& error) {
+            EXPECT_EQ(error.code(), c.second);
+            EXPECT_EQ(error.message(), u"text");
+        }
+        EXPECT_EQ(a.api.calls, c.calls);
+        EXPECT_EQ(a.factory.activations, 0);
+    }
+}
+
+TEST(ActivationFactoryCache, RaisesOtherFailuresWithoutARetryAndCachesNothing) {
+    Activation a;
+    a.api.statuses = {static_cast<std::int32_t>(0x80040111)};
+    ActivationFactoryCache cache(a.api, kClass);
+    EXPECT_THROW(cache.ActivateInstance(a.messages), winrt::hresult_class_not_available);
+    EXPECT_EQ(a.api.calls, std::vector<std::u16string>{kGetFactory});
+    // The next activation asks again, and succeeds.
+    EXPECT_TRUE(cache.ActivateInstance(a.messages));
+    EXPECT_EQ(a.api.calls.size(), 2u);
+}
+
+TEST(ActivationFactoryCache, KeepsAnAgileFactoryAndActivatesAFreshInstanceEachTime) {
+    Activation a;
+    ActivationFactoryCache cache(a.api, kClass);
+    const auto first = cache.ActivateInstance(a.messages);
+    const auto second = cache.ActivateInstance(a.messages);
+    EXPECT_NE(first.get(), second.get());
+    EXPECT_EQ(a.api.calls, std::vector<std::u16string>{kGetFactory});
+    EXPECT_EQ(a.factory.activations, 2);
+    EXPECT_EQ(a.factory.references, 1u);
+    EXPECT_EQ(a.factory.live_instances, 2);
+}
+
+TEST(ActivationFactoryCache, UsesAFactoryThatIsNotAgileForOneActivationOnly) {
+    Activation a;
+    a.factory.agile = false;
+    ActivationFactoryCache cache(a.api, kClass);
+    cache.ActivateInstance(a.messages);
+    EXPECT_EQ(a.factory.references, 0u);
+    cache.ActivateInstance(a.messages);
+    EXPECT_EQ(a.api.calls, (std::vector<std::u16string>{kGetFactory, kGetFactory}));
+    EXPECT_EQ(a.factory.references, 0u);
+    EXPECT_EQ(a.factory.live_instances, 0);
+}
+
+TEST(ActivationFactoryCache, RaisesAFailedActivationAndKeepsTheFactory) {
+    Activation a;
+    a.factory.activate_status = static_cast<std::int32_t>(0x80070005);
+    ActivationFactoryCache cache(a.api, kClass);
+    EXPECT_THROW(cache.ActivateInstance(a.messages), winrt::hresult_access_denied);
+    a.factory.activate_status = 0;
+    EXPECT_TRUE(cache.ActivateInstance(a.messages));
+    EXPECT_EQ(a.api.calls.size(), 1u);
+    EXPECT_EQ(a.factory.references, 1u);
+}
+
+TEST(ActivationFactoryCache, PublishesOneFactoryWhenThreadsRaceToTheFirstActivation) {
+    Activation a;
+    {
+        ActivationFactoryCache cache(a.api, kClass);
+        std::vector<std::thread> threads;
+        for (int index = 0; index < 8; ++index) {
+            threads.emplace_back([&] { cache.ActivateInstance(a.messages); });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        // However many threads fetched a factory, the losers dropped theirs: one reference stays.
+        EXPECT_EQ(a.factory.references, 1u);
+        EXPECT_EQ(a.factory.activations, 8);
+    }
+    EXPECT_EQ(a.factory.references, 0u);
+}
+
+}  // namespace
+}  // namespace halvern
