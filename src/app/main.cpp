@@ -7,15 +7,21 @@
 #include "app/tool_operations.h"
 #include "platform/win32/win32_command_line.h"
 #include "platform/win32/win32_debug_output.h"
+#include "platform/win32/win32_host_facts.h"
+#include "platform/win32/win32_process_clock.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_system_messages.h"
+#include "platform/win32/win32_winhttp.h"
 
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*command_line*/, int /*show*/) {
     halvern::Win32DebugOutput debug;
     halvern::Win32CommandLine command_line;
     halvern::Win32Registry registry;
     halvern::Win32SystemMessages messages;
-    halvern::Platform platform{debug, command_line, registry, messages};
+    halvern::Win32WinHttp winhttp;
+    halvern::Win32HostFacts host;
+    halvern::Win32ProcessClock process_clock;
+    halvern::Platform platform{debug, command_line, registry, messages, winhttp, host, process_clock};
     halvern::ToolOperations operations(platform);
     try {
         return halvern::RunCleanupPass(platform, operations);

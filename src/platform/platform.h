@@ -4,8 +4,11 @@
 
 #include "platform/command_line_api.h"
 #include "platform/debug_output_api.h"
+#include "platform/host_facts_api.h"
+#include "platform/process_clock_api.h"
 #include "platform/registry_api.h"
 #include "platform/system_messages_api.h"
+#include "platform/winhttp_api.h"
 
 namespace halvern {
 
@@ -14,6 +17,9 @@ struct Platform {
     CommandLineApi& command_line;
     RegistryApi& registry;
     SystemMessagesApi& messages;
+    WinHttpApi& winhttp;
+    HostFactsApi& host;
+    ProcessClockApi& process_clock;
 };
 
 }  // namespace halvern

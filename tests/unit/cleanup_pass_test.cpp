@@ -8,8 +8,11 @@
 
 #include "fakes/fake_command_line.h"
 #include "fakes/fake_debug_output.h"
+#include "fakes/fake_host_facts.h"
+#include "fakes/fake_process_clock.h"
 #include "fakes/fake_registry.h"
 #include "fakes/fake_system_messages.h"
+#include "fakes/fake_winhttp.h"
 
 namespace halvern {
 namespace {
@@ -50,13 +53,16 @@ struct PassRun {
         command_line.arguments = std::move(arguments);
     }
     int Run() {
-        Platform platform{debug, command_line, registry, messages};
+        Platform platform{debug, command_line, registry, messages, winhttp, host, process_clock};
         return RunCleanupPass(platform, operations);
     }
     FakeDebugOutput debug;
     FakeCommandLine command_line;
     FakeRegistry registry;
     FakeSystemMessages messages;
+    testing::FakeWinHttp winhttp;
+    testing::FakeHostFacts host;
+    testing::FakeProcessClock process_clock;
     ScriptedOperations operations;
 };
 
