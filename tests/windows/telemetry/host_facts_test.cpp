@@ -12,6 +12,7 @@
 #include "platform/win32/win32_host_facts.h"
 #include "platform/win32/win32_process_clock.h"
 #include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_system_messages.h"
 #include "platform/win32/win32_winhttp.h"
 #include "platform/win32/wide_text.h"
 #include "telemetry/host_info.h"
@@ -81,10 +82,11 @@ struct RealPlatform {
     testing::FakeDebugOutput debug;  // the lines, as the tool would write them
     Win32CommandLine command_line;
     Win32Registry registry;
+    Win32SystemMessages messages;
     Win32WinHttp winhttp;
     Win32HostFacts host;
     Win32ProcessClock process_clock;
-    Platform platform{debug, command_line, registry, winhttp, host, process_clock};
+    Platform platform{debug, command_line, registry, messages, winhttp, host, process_clock};
 };
 
 TEST(HostFacts, ReportsTheRunningWindows10WithItsRevisionAndArchitecture) {
