@@ -7,6 +7,7 @@ the prefix changes; the host's CA store is never touched.
 
 import hashlib
 import os
+import shutil
 import subprocess
 import sys
 from pathlib import Path
@@ -33,6 +34,9 @@ def windows_path(path):
 
 
 def main():
+    # The event folders of earlier exchanges; a failed run keeps its own until the next one.
+    for old in CERTS.glob("sink-exchange-*"):
+        shutil.rmtree(old, ignore_errors=True)
     for name in ("trusted", "untrusted"):
         run(sys.executable, SINK, "make-certs", "--dir", CERTS / name)
     trust_file = CERTS / "trust.reg"
