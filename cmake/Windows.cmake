@@ -42,3 +42,4 @@ gtest_discover_tests(halvern_windows_tests DISCOVERY_MODE PRE_TEST TEST_PREFIX "
 
 add_subdirectory(tests/e2e)
 add_subdirectory(tests/windows/support)
+add_subdirectory(tests/windows/telemetry)

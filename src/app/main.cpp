@@ -7,9 +7,12 @@
 #include "app/tool_operations.h"
 #include "platform/win32/win32_command_line.h"
 #include "platform/win32/win32_debug_output.h"
+#include "platform/win32/win32_host_facts.h"
+#include "platform/win32/win32_process_clock.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_system_messages.h"
 #include "platform/win32/winrt_package_manager.h"
+#include "platform/win32/win32_winhttp.h"
 
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*command_line*/, int /*show*/) {
     halvern::Win32DebugOutput debug;
@@ -17,7 +20,10 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     halvern::Win32Registry registry;
     halvern::Win32SystemMessages messages;
     halvern::WinRtPackageManager packages(messages);
-    halvern::Platform platform{debug, command_line, registry, messages, packages};
+    halvern::Win32WinHttp winhttp;
+    halvern::Win32HostFacts host;
+    halvern::Win32ProcessClock process_clock;
+    halvern::Platform platform{debug, command_line, registry, messages, packages, winhttp, host, process_clock};
     halvern::ToolOperations operations(platform);
     try {
         return halvern::RunCleanupPass(platform, operations);

@@ -5,8 +5,11 @@
 #include "packages/package_manager_bridge.h"
 #include "platform/command_line_api.h"
 #include "platform/debug_output_api.h"
+#include "platform/host_facts_api.h"
+#include "platform/process_clock_api.h"
 #include "platform/registry_api.h"
 #include "platform/system_messages_api.h"
+#include "platform/winhttp_api.h"
 
 namespace halvern {
 
@@ -16,6 +19,9 @@ struct Platform {
     RegistryApi& registry;
     SystemMessagesApi& messages;
     PackageManagerBridge& packages;
+    WinHttpApi& winhttp;
+    HostFactsApi& host;
+    ProcessClockApi& process_clock;
 };
 
 }  // namespace halvern

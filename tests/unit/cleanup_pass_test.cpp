@@ -8,8 +8,11 @@
 
 #include "fakes/fake_command_line.h"
 #include "fakes/fake_debug_output.h"
+#include "fakes/fake_host_facts.h"
+#include "fakes/fake_process_clock.h"
 #include "fakes/fake_registry.h"
 #include "fakes/fake_system_messages.h"
+#include "fakes/fake_winhttp.h"
 
 namespace halvern {
 namespace {
@@ -73,7 +76,7 @@ struct PassRun {
         command_line.arguments = std::move(arguments);
     }
     int Run() {
-        Platform platform{debug, command_line, registry, messages, packages};
+        Platform platform{debug, command_line, registry, messages, packages, winhttp, host, process_clock};
         return RunCleanupPass(platform, operations);
     }
     FakeDebugOutput debug;
@@ -81,6 +84,9 @@ struct PassRun {
     FakeRegistry registry;
     FakeSystemMessages messages;
     UncalledPackageManager packages;
+    testing::FakeWinHttp winhttp;
+    testing::FakeHostFacts host;
+    testing::FakeProcessClock process_clock;
     ScriptedOperations operations;
 };
 

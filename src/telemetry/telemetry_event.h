@@ -1,0 +1,42 @@
+#pragma once
+// The record of one reported outcome. Field names are the wire keys; an absent optional field is
+// left out of the upload, a present one is sent even when empty.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace halvern {
+
+struct TelemetryEvent {
+    std::int64_t timestamp_ms = 0;
+    std::u16string installer_name;
+    std::u16string app_name;
+    std::u16string event_type;
+    std::optional<std::u16string> updater_id;
+    std::optional<std::u16string> os_version;
+    std::optional<std::u16string> arch;
+    std::optional<std::int64_t> duration_ms;
+    std::optional<std::u16string> command_line;
+    std::optional<std::u16string> package_family_name;
+    std::optional<std::u16string> version;
+    std::optional<std::u16string> result;
+    std::optional<std::int32_t> error_code;
+    std::optional<std::u16string> error_message;
+    std::optional<std::u16string> install_type;
+
+    friend bool operator==(const TelemetryEvent&, const TelemetryEvent&) = default;
+};
+
+// "Remove_Package" for 0, "Uninstall" for 1, "Unknown" for anything else.
+std::u16string EventTypeText(std::int32_t event_kind);
+
+// Fills everything but the error fields, reading the clock first, then the process times, the
+// command line, the host facts and the updater id of the hive that machine_wide selects.
+TelemetryEvent MakeTelemetryEvent(Platform& platform, std::int32_t event_kind, bool success,
+                                  bool machine_wide, const std::u16string& app_name,
+                                  const std::u16string& package_family_name, const std::u16string& version);
+
+}  // namespace halvern
