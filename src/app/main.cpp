@@ -23,7 +23,8 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     halvern::Win32WinHttp winhttp;
     halvern::Win32HostFacts host;
     halvern::Win32ProcessClock process_clock;
-    halvern::Platform platform{debug, command_line, registry, messages, packages, winhttp, host, process_clock};
+    halvern::Platform platform{debug,    command_line, registry, messages,
+                               packages, winhttp,      host,     process_clock};
     halvern::ToolOperations operations(platform);
     try {
         return halvern::RunCleanupPass(platform, operations);

@@ -13,6 +13,7 @@
 #include "fakes/fake_registry.h"
 #include "fakes/fake_system_messages.h"
 #include "fakes/fake_winhttp.h"
+#include "fakes/uncalled_package_manager.h"
 
 namespace halvern {
 namespace {
@@ -21,6 +22,7 @@ using testing::FakeCommandLine;
 using testing::FakeDebugOutput;
 using testing::FakeRegistry;
 using testing::FakeSystemMessages;
+using testing::UncalledPackageManager;
 
 class ScriptedOperations final : public CleanupOperations {
   public:
@@ -48,28 +50,6 @@ class ScriptedOperations final : public CleanupOperations {
 };
 
 // The pass hands the package manager on to the cleanup operations and never calls it itself.
-class UncalledPackageManager final : public PackageManagerBridge {
-  public:
-    std::vector<PackageInfo> FindPackagesForCurrentUser(const std::u16string&) override {
-        return Unexpected<std::vector<PackageInfo>>();
-    }
-    std::vector<PackageInfo> FindPackagesForAllUsers(const std::u16string&) override {
-        return Unexpected<std::vector<PackageInfo>>();
-    }
-    std::vector<std::unique_ptr<PackageUserInformation>> FindPackageUsers(const std::u16string&) override {
-        return Unexpected<std::vector<std::unique_ptr<PackageUserInformation>>>();
-    }
-    void RemovePackageForAllUsers(const std::u16string&) override { Unexpected<void>(); }
-    void DeprovisionForAllUsers(const std::u16string&) override { Unexpected<void>(); }
-
-  private:
-    template <typename T>
-    static T Unexpected() {
-        ADD_FAILURE() << "the cleanup pass called the package manager";
-        throw std::logic_error("unexpected package manager call");
-    }
-};
-
 struct PassRun {
     explicit PassRun(std::vector<std::u16string> arguments) {
         arguments.insert(arguments.begin(), u"HalvernCleanup.exe");

@@ -10,6 +10,7 @@
 #include "fakes/fake_registry.h"
 #include "fakes/fake_system_messages.h"
 #include "fakes/fake_winhttp.h"
+#include "fakes/uncalled_package_manager.h"
 #include "platform/platform.h"
 #include "unit/form_decoding.h"
 
@@ -23,10 +24,12 @@ struct TelemetryTestPlatform {
     FakeWinHttp winhttp;
     FakeHostFacts host;
     FakeProcessClock process_clock;
+    UncalledPackageManager packages;
     Platform platform{.debug = debug,
                       .command_line = command_line,
                       .registry = registry,
                       .messages = messages,
+                      .packages = packages,
                       .winhttp = winhttp,
                       .host = host,
                       .process_clock = process_clock};

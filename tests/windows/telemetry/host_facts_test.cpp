@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "fakes/fake_debug_output.h"
+#include "fakes/uncalled_package_manager.h"
 #include "platform/win32/win32_command_line.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_host_facts.h"
@@ -83,10 +84,11 @@ struct RealPlatform {
     Win32CommandLine command_line;
     Win32Registry registry;
     Win32SystemMessages messages;
+    testing::UncalledPackageManager packages;
     Win32WinHttp winhttp;
     Win32HostFacts host;
     Win32ProcessClock process_clock;
-    Platform platform{debug, command_line, registry, messages, winhttp, host, process_clock};
+    Platform platform{debug, command_line, registry, messages, packages, winhttp, host, process_clock};
 };
 
 TEST(HostFacts, ReportsTheRunningWindows10WithItsRevisionAndArchitecture) {
