@@ -2,10 +2,10 @@
 // a wrong one compiles and works against our own test component, then crashes on Windows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "platform/abi/deployment.h"
@@ -106,22 +106,6 @@ std::string Braced(const guid& id) {
 
 std::string RuntimeClass(const std::string& name, const guid& default_interface) {
     return "rc(" + name + ";" + Braced(default_interface) + ")";
-}
-
-TEST(Sha1, MatchesTheStandardTestVectors) {
-    const auto hex = [](const std::array<std::uint8_t, 20>& digest) {
-        std::string text;
-        for (std::uint8_t byte : digest) {
-            char pair[3];
-            std::snprintf(pair, sizeof(pair), "%02x", byte);
-            text += pair;
-        }
-        return text;
-    };
-    EXPECT_EQ(hex(Sha1("abc")), "a9993e364706816aba3e25717850c26c9cd0d89d");
-    EXPECT_EQ(hex(Sha1("")), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
-    EXPECT_EQ(hex(Sha1("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq")),
-              "84983e441c3bd26ebaae4aa1f95129e5e54670f1");
 }
 
 TEST(ParameterizedIids, DeriveFromTheirSignatures) {
@@ -253,77 +237,6 @@ static_assert(sizeof(IPackageManagerVtbl) == 22 * sizeof(void*));
 static_assert(sizeof(IPackageManager2Vtbl) == 16 * sizeof(void*));
 static_assert(sizeof(IPackage8Vtbl) == 18 * sizeof(void*));
 static_assert(sizeof(boolean) == 1 && sizeof(AsyncStatus) == 4 && sizeof(RemovalOptions) == 4);
-
-// At run time: a table of probes, each of which records its own index, called through the declared
-// members. This is what a caller compiled against the declarations actually reaches.
-int g_reached = -1;
-
-template <int Index>
-hresult HALVERN_ABI_CALL Probe(void*) {
-    g_reached = Index;
-    return 0;
-}
-
-template <typename Vtbl, int... Index>
-Vtbl ProbeTable(std::integer_sequence<int, Index...>) {
-    using Slot = hresult(HALVERN_ABI_CALL*)(void*);
-    static const Slot slots[] = {&Probe<Index>...};
-    static_assert(sizeof(slots) >= sizeof(Vtbl));
-    Vtbl table;
-    std::memcpy(&table, slots, sizeof(Vtbl));
-    return table;
-}
-
-template <typename Interface, typename Vtbl, typename Call>
-int ReachedSlot(Call call) {
-    const Vtbl table = ProbeTable<Vtbl>(std::make_integer_sequence<int, 24>());
-    Interface object{&table};
-    g_reached = -1;
-    call(&object);
-    return g_reached;
-}
-
-TEST(VtableSlots, CallsThroughTheDeclarationsReachThePublishedSlots) {
-    EXPECT_EQ((ReachedSlot<IPackageManager, IPackageManagerVtbl>(
-                  [](IPackageManager* m) { m->lpVtbl->FindUsers(m, nullptr, nullptr); })),
-              15);
-    EXPECT_EQ((ReachedSlot<IPackageManager, IPackageManagerVtbl>([](IPackageManager* m) {
-                  m->lpVtbl->FindPackagesByPackageFamilyName(m, nullptr, nullptr);
-              })),
-              19);
-    EXPECT_EQ((ReachedSlot<IPackageManager, IPackageManagerVtbl>([](IPackageManager* m) {
-                  m->lpVtbl->FindPackagesByUserSecurityIdPackageFamilyName(m, nullptr, nullptr, nullptr);
-              })),
-              20);
-    EXPECT_EQ((ReachedSlot<IPackageManager2, IPackageManager2Vtbl>([](IPackageManager2* m) {
-                  m->lpVtbl->RemovePackageWithOptionsAsync(m, nullptr, 0, nullptr);
-              })),
-              6);
-    EXPECT_EQ((ReachedSlot<IPackage8, IPackage8Vtbl>(
-                  [](IPackage8* p) { p->lpVtbl->get_EffectiveExternalPath(p, nullptr); })),
-              12);
-    EXPECT_EQ((ReachedSlot<IPackage8, IPackage8Vtbl>(
-                  [](IPackage8* p) { p->lpVtbl->get_InstalledPath(p, nullptr); })),
-              9);
-    EXPECT_EQ((ReachedSlot<IPackageId, IPackageIdVtbl>(
-                  [](IPackageId* p) { p->lpVtbl->get_FamilyName(p, nullptr); })),
-              13);
-    EXPECT_EQ(
-        (ReachedSlot<IPackageId, IPackageIdVtbl>([](IPackageId* p) { p->lpVtbl->get_Version(p, nullptr); })),
-        7);
-    EXPECT_EQ((ReachedSlot<IDeploymentOperation, IDeploymentOperationVtbl>(
-                  [](IDeploymentOperation* o) { o->lpVtbl->GetResults(o, nullptr); })),
-              10);
-    EXPECT_EQ(
-        (ReachedSlot<IAsyncInfo, IAsyncInfoVtbl>([](IAsyncInfo* i) { i->lpVtbl->get_Status(i, nullptr); })),
-        7);
-    EXPECT_EQ((ReachedSlot<IDeploymentResult, IDeploymentResultVtbl>(
-                  [](IDeploymentResult* r) { r->lpVtbl->get_ExtendedErrorCode(r, nullptr); })),
-              8);
-    EXPECT_EQ((ReachedSlot<IIterator<IPackage>, IIteratorVtbl<IPackage>>(
-                  [](IIterator<IPackage>* i) { i->lpVtbl->MoveNext(i, nullptr); })),
-              8);
-}
 
 }  // namespace
 }  // namespace halvern::abi
