@@ -8,6 +8,7 @@
 
 #include "fakes/fake_restricted_error.h"
 #include "fakes/fake_runtime_activation.h"
+#include "fakes/fake_system_messages.h"
 
 namespace halvern {
 namespace {
@@ -15,20 +16,16 @@ namespace {
 using testing::FakeActivationFactory;
 using testing::FakeRestrictedError;
 using testing::FakeRuntimeActivation;
+using testing::FakeSystemMessages;
 
 constexpr char16_t kClass[] = u"Windows.Management.Deployment.PackageManager";
 const std::u16string kGetFactory = std::u16string(u"RoGetActivationFactory ") + kClass;
-
-class NoSystemMessages final : public SystemMessagesApi {
-  public:
-    std::optional<std::u16string> FormatMessageW(std::uint32_t, std::uint32_t) override { return u"text"; }
-};
 
 struct Activation {
     FakeActivationFactory factory;
     FakeRuntimeActivation api{factory};
     FakeRestrictedError restricted;
-    NoSystemMessages system;
+    FakeSystemMessages system;
     HresultMessages messages{restricted, system};
 };
 
@@ -48,26 +45,20 @@ TEST(ActivationFactoryCache, JoinsTheMultithreadedApartmentAndAsksOnceMore) {
 }
 
 TEST(ActivationFactoryCache, RaisesTheSecondAnswerWhenTheRetryFailsToo) {
-    struct Case {
-        std::int32_t second;
-        std::vector<std::u16string> calls;
-    };
-    const Case cases[] = {
-        {kCoNotInitialized, {kGetFactory, u"CoIncrementMTAUsage", kGetFactory}},
-        {static_cast<std::int32_t>(0x80040154), {kGetFactory, u"CoIncrementMTAUsage", kGetFactory}},
-    };
-    for (const Case& c : cases) {
+    for (const std::int32_t second : {kCoNotInitialized, static_cast<std::int32_t>(0x80040154)}) {
         Activation a;
-        a.api.statuses = {kCoNotInitialized, c.second};
+        a.api.statuses = {kCoNotInitialized, second};
+        a.system.texts[{static_cast<std::uint32_t>(second), 0x0400}] = u"text";
         ActivationFactoryCache cache(a.api, kClass);
         try {
             cache.ActivateInstance(a.messages);
             ADD_FAILURE() << "nothing raised";
         } catch (const winrt::hresult_error& error) {
-            EXPECT_EQ(error.code(), c.second);
+            EXPECT_EQ(error.code(), second);
             EXPECT_EQ(error.message(), u"text");
         }
-        EXPECT_EQ(a.api.calls, c.calls);
+        EXPECT_EQ(a.api.calls,
+                  (std::vector<std::u16string>{kGetFactory, u"CoIncrementMTAUsage", kGetFactory}));
         EXPECT_EQ(a.factory.activations, 0);
     }
 }

@@ -8,25 +8,16 @@
 #include <typeinfo>
 
 #include "fakes/fake_restricted_error.h"
+#include "fakes/fake_system_messages.h"
 
 namespace halvern {
 namespace {
 
 using testing::FakeRestrictedError;
+using testing::FakeSystemMessages;
 
 constexpr std::int32_t kDenied = static_cast<std::int32_t>(0x80070005);
 constexpr std::int32_t kInUse = static_cast<std::int32_t>(0x80073D02);
-
-class ScriptedSystemMessages final : public SystemMessagesApi {
-  public:
-    std::optional<std::u16string> FormatMessageW(std::uint32_t message_id,
-                                                 std::uint32_t language_id) override {
-        requests.emplace_back(message_id, language_id);
-        return text;
-    }
-    std::optional<std::u16string> text = u"System text.\r\n";
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> requests;
-};
 
 TEST(HresultMessages, ChoosesBetweenRestrictedAndSystemText) {
     struct Case {
@@ -63,8 +54,10 @@ TEST(HresultMessages, ChoosesBetweenRestrictedAndSystemText) {
         FakeRestrictedError restricted;
         restricted.status = c.restricted_status;
         restricted.details = {c.description, c.restricted_error, c.restricted_description};
-        ScriptedSystemMessages system;
-        system.text = c.system_text;
+        FakeSystemMessages system;
+        if (c.system_text) {
+            system.texts[{0x80070005u, 0x0400u}] = *c.system_text;
+        }
         EXPECT_EQ(HresultMessages(restricted, system).MessageFor(kDenied), c.expected);
         EXPECT_EQ(restricted.requests, 1);
         if (c.asks_system) {
@@ -79,7 +72,7 @@ TEST(HresultMessages, ChoosesBetweenRestrictedAndSystemText) {
 
 TEST(CheckHresult, DoesNothingForSuccessCodes) {
     FakeRestrictedError restricted;
-    ScriptedSystemMessages system;
+    FakeSystemMessages system;
     const HresultMessages messages(restricted, system);
     for (const std::int32_t code : {0, 1, 0x7FFFFFFF}) {
         EXPECT_NO_THROW(winrt::check_hresult(code, messages));
@@ -91,7 +84,8 @@ TEST(CheckHresult, RaisesTheKindWithTheChosenMessage) {
     FakeRestrictedError restricted;
     restricted.status = 0;
     restricted.details = {u"plain", kDenied, u"Access to the package was denied."};
-    ScriptedSystemMessages system;
+    FakeSystemMessages system;
+    system.texts[{0x80073D02u, 0x0400u}] = u"System text.\r\n";
     const HresultMessages messages(restricted, system);
     try {
         winrt::check_hresult(kDenied, messages);
@@ -111,7 +105,7 @@ TEST(CheckHresult, RaisesTheKindWithTheChosenMessage) {
 
 TEST(CheckHresult, RaisesOutOfMemoryAsBadAllocWithoutComposingAMessage) {
     FakeRestrictedError restricted;
-    ScriptedSystemMessages system;
+    FakeSystemMessages system;
     EXPECT_THROW(
         winrt::check_hresult(static_cast<std::int32_t>(0x8007000E), HresultMessages(restricted, system)),
         std::bad_alloc);
