@@ -1,27 +1,18 @@
 // Discovery over arbitrary registry contents, with calls failing and the tree changing under it:
 // it never fails, never leaks a key, reads only the selected hive and keeps enumeration order.
-#include <cstdio>
-#include <cstdlib>
-
 #include "fakes/fake_registry.h"
 #include "fuzz_input.h"
 #include "registry/installation_discovery.h"
 
 namespace {
 
+using halvern::fuzzing::Check;
 using halvern::testing::FakeRegistry;
 using halvern::testing::FakeRegistryValue;
 using halvern::testing::RegistryCall;
 using halvern::testing::RegistryFunction;
 
 constexpr std::u16string_view kClients = u"Software\\HalvernUpdate\\Update\\Clients";
-
-void Check(bool condition, const char* invariant) {
-    if (!condition) {
-        std::fprintf(stderr, "invariant broken: %s\n", invariant);
-        std::abort();
-    }
-}
 
 void PlantClients(FakeRegistry& registry, halvern::fuzzing::FuzzInput& input,
                   halvern::RegistryKeyHandle hive) {

@@ -1,8 +1,6 @@
 // Form encoding over arbitrary keys and values: a receiver that splits at "&" and "=" and undoes the
 // four escapes gets every pair back exactly, and nothing in the body can be taken for a separator.
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 
 #include "fuzz_input.h"
 #include "telemetry/form_encoding.h"
@@ -10,12 +8,7 @@
 
 namespace {
 
-void Check(bool condition, const char* invariant) {
-    if (!condition) {
-        std::fprintf(stderr, "invariant broken: %s\n", invariant);
-        std::abort();
-    }
-}
+using halvern::fuzzing::Check;
 
 bool EveryPercentStartsAnEscape(const std::u16string& body) {
     for (std::size_t index = body.find(u'%'); index != std::u16string::npos;

@@ -1,11 +1,21 @@
 #pragma once
-// Turns fuzzer bytes into the values a target needs, consuming from the front.
+// Turns fuzzer bytes into the values a target needs, consuming from the front; reports a broken invariant.
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace halvern::fuzzing {
+
+// Stops the run with the broken invariant named, so that libFuzzer keeps the input.
+inline void Check(bool condition, const char* invariant) {
+    if (!condition) {
+        std::fprintf(stderr, "invariant broken: %s\n", invariant);
+        std::abort();
+    }
+}
 
 class FuzzInput {
   public:

@@ -1,13 +1,12 @@
 // Switch parsing over arbitrary arguments: never fails, and the map only ever holds well-formed
 // switches, the first occurrence of each.
-#include <cstdio>
-#include <cstdlib>
-
 #include "app/switches.h"
 #include "fakes/fake_command_line.h"
 #include "fuzz_input.h"
 
 namespace {
+
+using halvern::fuzzing::Check;
 
 bool IsName(const std::u16string& name) {
     if (name.empty()) {
@@ -21,13 +20,6 @@ bool IsName(const std::u16string& name) {
         }
     }
     return true;
-}
-
-void Check(bool condition, const char* invariant) {
-    if (!condition) {
-        std::fprintf(stderr, "invariant broken: %s\n", invariant);
-        std::abort();
-    }
 }
 
 }  // namespace
