@@ -2,15 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "fakes/fake_registry.h"
 
 namespace halvern {
 namespace {
 
 using testing::FakeRegistry;
-using testing::FakeRegistryValue;
 using testing::RegistryCall;
 using testing::RegistryFunction;
 
@@ -57,37 +54,14 @@ void PlantThree(FakeRegistry& registry, RegistryKeyHandle hive) {
     Register(registry, hive, u"{B}", u"Legacy", u"0.9", std::nullopt);
 }
 
-TEST(DiscoverInstallations, KeepsTheEnumerationOrderAndReadsMissingValuesAsEmpty) {
+TEST(DiscoverInstallations, KeepsTheEnumerationOrderAndReadsMissingEmptyOrNonStringValuesAsEmpty) {
     FakeRegistry registry;
     PlantThree(registry, kHkeyCurrentUser);
-    EXPECT_EQ(DiscoverInstallations(registry, false), (std::vector<InstallationRecord>{kC, kA, kB}));
+    Register(registry, kHkeyCurrentUser, u"{D}", u"", std::nullopt, std::u16string(u"Fam\0x", 5));
+    registry.SetDword(kHkeyCurrentUser, Client(u"{D}"), u"pv", 2);
+    EXPECT_EQ(DiscoverInstallations(registry, false),
+              (std::vector<InstallationRecord>{kC, kA, kB, {u"{D}", u"", u"", u"Fam"}}));
     ExpectNoOpenHandles(registry);
-}
-
-TEST(DiscoverInstallations, ReadsEmptyForEveryValueThatIsMissingEmptyOrNotAString) {
-    struct ValueCase {
-        const char* what;
-        std::optional<FakeRegistryValue> pv;
-        std::u16string version;
-    };
-    const ValueCase cases[] = {
-        {"missing", std::nullopt, u""},
-        {"empty", FakeRegistryValue{kRegSz, {0, 0}}, u""},
-        {"REG_DWORD", FakeRegistryValue{kRegDword, {2, 0, 0, 0}}, u""},
-        {"REG_EXPAND_SZ", FakeRegistryValue{kRegExpandSz, {'1', 0, 0, 0}}, u""},
-        {"embedded NUL", FakeRegistryValue{kRegSz, {'1', 0, 0, 0, '2', 0, 0, 0}}, u"1"},
-        {"present", FakeRegistryValue{kRegSz, {'1', 0, '.', 0, '2', 0, 0, 0}}, u"1.2"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        FakeRegistry registry;
-        Register(registry, kHkeyLocalMachine, u"{A}", u"", std::nullopt, u"Fam_x");
-        if (c.pv) {
-            registry.SetValue(kHkeyLocalMachine, Client(u"{A}"), u"pv", *c.pv);
-        }
-        EXPECT_EQ(DiscoverInstallations(registry, true),
-                  (std::vector<InstallationRecord>{{u"{A}", u"", c.version, u"Fam_x"}}));
-    }
 }
 
 TEST(DiscoverInstallations, MakesExactlyTheCallsOfTheEnumerationAndThreeReadsPerRegistration) {
@@ -167,26 +141,31 @@ TEST(DiscoverInstallations, FindsNothingWhenTheClientsKeyCannotBeOpenedOrCounted
     }
 }
 
-TEST(DiscoverInstallations, SkipsARegistrationWhoseEnumerationFailsBeforeTheLastIndex) {
-    for (const LStatus status : {kErrorMoreData, kErrorAccessDenied}) {
+TEST(DiscoverInstallations, SkipsANameWhoseEnumerationFailsButFindsNothingWhenTheLastOneFails) {
+    struct Case {
+        std::uint32_t index;
+        LStatus status;
+        std::vector<std::u16string> app_ids;
+        bool ok;
+        std::vector<InstallationRecord> found;
+    };
+    const Case cases[] = {
+        {1, kErrorMoreData, {u"{C}", u"{B}"}, true, {kC, kB}},
+        {1, kErrorAccessDenied, {u"{C}", u"{B}"}, true, {kC, kB}},
+        {2, kErrorMoreData, {u"{C}", u"{A}"}, false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.index);
         FakeRegistry registry;
         PlantThree(registry, kHkeyCurrentUser);
-        registry.FailWhen([](const RegistryCall& call) { return IsEnumeration(call, 1); }, status);
-        EXPECT_EQ(ListAppIds(registry, false).app_ids, (std::vector<std::u16string>{u"{C}", u"{B}"}));
-        EXPECT_EQ(DiscoverInstallations(registry, false), (std::vector<InstallationRecord>{kC, kB}));
+        registry.FailWhen([&c](const RegistryCall& call) { return IsEnumeration(call, c.index); }, c.status);
+        const AppIdList list = ListAppIds(registry, false);
+        EXPECT_EQ(list.ok, c.ok);
+        EXPECT_EQ(list.app_ids, c.app_ids);
+        EXPECT_EQ(DiscoverInstallations(registry, false), c.found);
+        EXPECT_EQ(registry.CallsOf(RegistryFunction::RegGetValueW).empty(), c.found.empty());
+        ExpectNoOpenHandles(registry);
     }
-}
-
-TEST(DiscoverInstallations, FindsNothingWhenTheLastEnumerationFailsEvenWithNamesRead) {
-    FakeRegistry registry;
-    PlantThree(registry, kHkeyCurrentUser);
-    registry.FailWhen([](const RegistryCall& call) { return IsEnumeration(call, 2); }, kErrorMoreData);
-    const AppIdList list = ListAppIds(registry, false);
-    EXPECT_FALSE(list.ok);
-    EXPECT_EQ(list.app_ids, (std::vector<std::u16string>{u"{C}", u"{A}"}));
-    EXPECT_TRUE(DiscoverInstallations(registry, false).empty());
-    EXPECT_TRUE(registry.CallsOf(RegistryFunction::RegGetValueW).empty());
-    ExpectNoOpenHandles(registry);
 }
 
 TEST(DiscoverInstallations, FindsNothingWhenARegistrationIsDeletedDuringTheEnumeration) {

@@ -140,14 +140,6 @@ TEST(ReadRegistryString, IsAbsentWhenTheValueGrowsBetweenTheSizeQueryAndTheRead)
     ExpectNoOpenHandles(registry);
 }
 
-TEST(ReadRegistryString, IsAbsentForAKeyThatDoesNotExist) {
-    FakeRegistry registry;
-    registry.SetString(kHkeyCurrentUser, u"Software\\HalvernTest", u"name", u"parent");
-    EXPECT_EQ(ReadRegistryString(registry, false, kKey, u"name"), std::nullopt);
-    ASSERT_EQ(registry.calls.size(), 1u);
-    EXPECT_EQ(registry.calls[0].status, kErrorFileNotFound);
-}
-
 TEST(ReadRegistryString, ReadsOnlyTheSelectedHiveInThe32BitView) {
     FakeRegistry registry;
     registry.SetString(kHkeyCurrentUser, kKey, u"name", u"user");
