@@ -29,32 +29,32 @@ std::map<std::u16string, std::u16string> SentFields(const TelemetryTestPlatform&
 }
 
 TEST(ReportSuccess, SendsASuccessEventWithoutErrorFields) {
-    TelemetryTestPlatform test;
-    EXPECT_EQ(ReportSuccess(test.platform, RemovePackage, true, kName, kFamily, kVersion), 0u);
-    const auto fields = SentFields(test);
-    EXPECT_EQ(fields.at(u"result"), u"success");
-    EXPECT_EQ(fields.at(u"event_type"), u"Remove_Package");
-    EXPECT_EQ(fields.at(u"install_type"), u"machine");
-    EXPECT_EQ(fields.at(u"app_name"), kName);
-    EXPECT_EQ(fields.at(u"package_family_name"), kFamily);
-    EXPECT_EQ(fields.at(u"version"), kVersion);
-    EXPECT_EQ(fields.count(u"error_code"), 0u);
-    EXPECT_EQ(fields.count(u"error_message"), 0u);
-    EXPECT_EQ(test.debug.Messages(), std::vector<std::u16string>{u"Got expected status code=200"});
-}
-
-TEST(ReportSuccess, NamesEveryEventKindAndSendsEmptyTexts) {
-    const std::pair<std::int32_t, std::u16string> kinds[] = {
-        {0, u"Remove_Package"}, {1, u"Uninstall"}, {2, u"Unknown"}, {-1, u"Unknown"}};
-    for (const auto& [kind, text] : kinds) {
+    struct Case {
+        EventKind kind;
+        bool machine_wide;
+        std::u16string name;
+        std::u16string family;
+        std::u16string version;
+        std::u16string event_type;
+        std::u16string install_type;
+    };
+    const Case cases[] = {
+        {RemovePackage, true, kName, kFamily, kVersion, u"Remove_Package", u"machine"},
+        {Uninstall, false, u"", u"", u"", u"Uninstall", u"user"},
+    };
+    for (const Case& c : cases) {
         TelemetryTestPlatform test;
-        ReportSuccess(test.platform, static_cast<EventKind>(kind), false, u"", u"", u"");
+        EXPECT_EQ(ReportSuccess(test.platform, c.kind, c.machine_wide, c.name, c.family, c.version), 0u);
         const auto fields = SentFields(test);
-        EXPECT_EQ(fields.at(u"event_type"), text);
-        EXPECT_EQ(fields.at(u"install_type"), u"user");
-        EXPECT_EQ(fields.at(u"app_name"), u"");
-        EXPECT_EQ(fields.at(u"package_family_name"), u"");
-        EXPECT_EQ(fields.at(u"version"), u"");
+        EXPECT_EQ(fields.at(u"result"), u"success");
+        EXPECT_EQ(fields.at(u"event_type"), c.event_type);
+        EXPECT_EQ(fields.at(u"install_type"), c.install_type);
+        EXPECT_EQ(fields.at(u"app_name"), c.name);
+        EXPECT_EQ(fields.at(u"package_family_name"), c.family);
+        EXPECT_EQ(fields.at(u"version"), c.version);
+        EXPECT_EQ(fields.count(u"error_code"), 0u);
+        EXPECT_EQ(fields.count(u"error_message"), 0u);
+        EXPECT_EQ(test.debug.Messages(), std::vector<std::u16string>{u"Got expected status code=200"});
     }
 }
 

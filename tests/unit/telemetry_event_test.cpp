@@ -109,14 +109,6 @@ TEST_F(EventTest, LeavesOutWhatTheHostCannotTell) {
               0);
 }
 
-TEST_F(EventTest, GivesAThreePartVersionWithoutTheRevision) {
-    test.registry.DeleteTree(kHkeyLocalMachine, u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
-    test.host.native_machine = 0x014C;
-    const TelemetryEvent event = Make();
-    EXPECT_EQ(event.os_version, u"10.0.19045");
-    EXPECT_EQ(event.arch, u"x86");
-}
-
 TEST_F(EventTest, TurnsFileTimesIntoMillisecondsTruncatedTowardZero) {
     struct Case {
         std::uint64_t now;
