@@ -11,26 +11,25 @@ ChildResult Capture(const std::wstring& writer_arguments) {
                     ToolPath(L"halvern_debug_writer.exe") + L"\" " + writer_arguments);
 }
 
-TEST(DebugCapture, WritesEveryStringInOrderAndPassesOnTheExitCode) {
-    const ChildResult result =
-        Capture(L"7 \"W[HalvernMSIX] Start HalvernCleanup\n\" W \"Wsecond line\n\" Wthird");
-    ASSERT_TRUE(result.started);
-    EXPECT_EQ(result.output, "[HalvernMSIX] Start HalvernCleanup\nsecond line\nthird");
-    EXPECT_EQ(result.exit_code, 7u);
-}
-
-TEST(DebugCapture, ReceivesAnsiAndUnicodeStringsAsUtf8) {
-    const ChildResult result = Capture(L"0 \"ACaf\u00e9 100%\n\" \"WCaf\u00e9 \\\"q\\\"\n\"");
-    ASSERT_TRUE(result.started);
-    EXPECT_EQ(result.output, "Caf\xc3\xa9 100%\nCaf\xc3\xa9 \"q\"\n");
-    EXPECT_EQ(result.exit_code, 0u);
-}
-
-TEST(DebugCapture, ReportsADebuggeeThatWritesNothing) {
-    const ChildResult result = Capture(L"0");
-    ASSERT_TRUE(result.started);
-    EXPECT_EQ(result.output, "");
-    EXPECT_EQ(result.exit_code, 0u);
+TEST(DebugCapture, WritesEveryAnsiAndUnicodeStringAsUtf8InOrderAndPassesOnTheExitCode) {
+    struct Case {
+        const wchar_t* writer_arguments;
+        std::string output;
+        DWORD exit_code;
+    };
+    const Case cases[] = {
+        {L"7 \"W[HalvernMSIX] Start HalvernCleanup\n\" W \"Wsecond line\n\" Wthird",
+         "[HalvernMSIX] Start HalvernCleanup\nsecond line\nthird", 7},
+        {L"0 \"ACaf\u00e9 100%\n\" \"WCaf\u00e9 \\\"q\\\"\n\"", "Caf\xc3\xa9 100%\nCaf\xc3\xa9 \"q\"\n", 0},
+        {L"0", "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.output);
+        const ChildResult result = Capture(c.writer_arguments);
+        ASSERT_TRUE(result.started);
+        EXPECT_EQ(result.output, c.output);
+        EXPECT_EQ(result.exit_code, c.exit_code);
+    }
 }
 
 TEST(DebugCapture, FailsWithItsOwnCodesWithoutAUsableCommand) {

@@ -50,7 +50,6 @@ class TestPackageManager {
     std::vector<std::string> Calls() const { return Lines(log_); }
     // The state file: what removals and deprovisionings have done.
     std::vector<std::string> State() const { return Lines(scenario_ + L".state"); }
-    void ClearCalls() const { ::DeleteFileW(log_.c_str()); }
 
     // Calls whose line starts with the text.
     std::vector<std::string> CallsStartingWith(const std::string& start) const {

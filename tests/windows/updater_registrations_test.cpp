@@ -60,12 +60,6 @@ TEST_F(UpdaterRegistrations, AreDiscoveredInTheHiveOfTheModeAndTheThirtyTwoBitVi
               (std::vector<InstallationRecord>{{u"{U1}", u"User", u"", u"Halvern.User_abc"}}));
 }
 
-TEST_F(UpdaterRegistrations, AreNotDiscoveredWithoutAClientsKey) {
-    EXPECT_FALSE(ListAppIds(registry_, true).ok);
-    EXPECT_TRUE(DiscoverInstallations(registry_, true).empty());
-    EXPECT_TRUE(DiscoverInstallations(registry_, false).empty());
-}
-
 TEST_F(UpdaterRegistrations, AreDeletedOneAtATimeLeavingSiblingsTheOtherHiveAndTheDecoy) {
     for (const auto& [hive, view] : {std::pair{HKEY_LOCAL_MACHINE, kView32},
                                      {HKEY_LOCAL_MACHINE, kView64},
@@ -103,13 +97,6 @@ TEST_F(UpdaterRegistrations, WithASubkeyStayAndRaiseTheAccessDeniedStatus) {
     EXPECT_EQ(error.message, SystemErrorText(messages_, ERROR_ACCESS_DENIED));
     EXPECT_TRUE(TestKeyExists(HKEY_LOCAL_MACHINE, kClients + L"{A1}", kView32));
     EXPECT_TRUE(TestKeyExists(HKEY_LOCAL_MACHINE, kClients + L"{A1}\\Commands", kView32));
-}
-
-TEST_F(UpdaterRegistrations, CannotBeDeletedWhenTheHiveHasNoClientsKey) {
-    Register(HKEY_LOCAL_MACHINE, L"{A1}", L"Halvern", L"1.0", L"Halvern.Client_abc", kView64);
-    const MSIXException error = Failure(true, u"{A1}");
-    EXPECT_EQ(error.system_error, ERROR_FILE_NOT_FOUND);
-    EXPECT_TRUE(TestKeyExists(HKEY_LOCAL_MACHINE, kClients + L"{A1}", kView64));
 }
 
 TEST_F(UpdaterRegistrations, UserIdIsReadFromTheUpdaterKeyOfEachHive) {

@@ -112,19 +112,6 @@ TEST(HostFacts, ReportsTheRunningWindows10WithItsRevisionAndArchitecture) {
     EXPECT_TRUE(real.debug.calls.empty());
 }
 
-TEST(HostFacts, GivesThreeVersionPartsWithoutARevision) {
-    const RTL_OSVERSIONINFOW truth = TrueVersion();
-    const RevisionValue revision(std::nullopt);
-    RealPlatform real;
-
-    const HostInfo info = QueryHostInfo(real.platform);
-
-    EXPECT_EQ(info.update_build_revision, std::nullopt);
-    EXPECT_EQ(OsVersionText(info), FromWide(std::to_wstring(truth.dwMajorVersion).c_str()) + u"." +
-                                       FromWide(std::to_wstring(truth.dwMinorVersion).c_str()) + u"." +
-                                       FromWide(std::to_wstring(truth.dwBuildNumber).c_str()));
-}
-
 TEST(TelemetryEventOnWindows, TakesTimesCommandLineAndHostFactsFromTheRunningProcess) {
     const RevisionValue revision(3803);
     RealPlatform real;
