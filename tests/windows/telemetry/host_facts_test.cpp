@@ -9,7 +9,6 @@
 #include "fakes/fake_debug_output.h"
 #include "fakes/uncalled_package_manager.h"
 #include "platform/win32/win32_command_line.h"
-#include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_host_facts.h"
 #include "platform/win32/win32_process_clock.h"
 #include "platform/win32/win32_registry.h"
@@ -18,27 +17,18 @@
 #include "platform/win32/wide_text.h"
 #include "telemetry/host_info.h"
 #include "telemetry/telemetry_event.h"
+#include "windows/registry_planting.h"
 
 namespace halvern {
 namespace {
 
 constexpr wchar_t kCurrentVersionKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
 
-struct KeyTraits {
-    using handle_type = HKEY;
-    static handle_type invalid() noexcept { return nullptr; }
-    void close(handle_type key) const noexcept { ::RegCloseKey(key); }
-};
-using UniqueKey = UniqueHandle<KeyTraits>;
-
 // Sets or removes "UBR" in the 32-bit view for one test and puts back what was there before.
 class RevisionValue {
   public:
-    explicit RevisionValue(std::optional<DWORD> value) {
-        const LSTATUS opened =
-            ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kCurrentVersionKey, 0, nullptr, 0,
-                              KEY_READ | KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, key_.put(), nullptr);
-        EXPECT_EQ(opened, ERROR_SUCCESS);
+    explicit RevisionValue(std::optional<DWORD> value)
+        : key_(testing::CreateTestKey(HKEY_LOCAL_MACHINE, kCurrentVersionKey, testing::kView32)) {
         DWORD previous = 0;
         DWORD size = sizeof(previous);
         if (::RegGetValueW(key_.get(), nullptr, L"UBR", RRF_RT_REG_DWORD, nullptr, &previous, &size) ==
@@ -61,7 +51,7 @@ class RevisionValue {
             ::RegDeleteValueW(key_.get(), L"UBR");
         }
     }
-    UniqueKey key_;
+    testing::TestKey key_;
     std::optional<DWORD> previous_;
 };
 
