@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (!input.empty() && fields.size() < 16) {
         const bool tokens = input.Byte() < 160;
         std::u16string key = tokens ? input.Token(u"&=%+253DB6a\r\n", 12) : input.Text(12);
-        std::u16string value = tokens ? input.Token(u"&=%+253DB6a\r\n \u00e9", 24) : input.Text(24);
+        std::u16string value = tokens ? input.Token(u"&=%+253DB6a\r\n \u00e9\U0001F600", 24) : input.Text(24);
         fields.emplace_back(std::move(key), std::move(value));
     }
     if (fields.empty()) {
