@@ -98,8 +98,6 @@ class FakeHostFacts final : public HostFactsApi {
     void GetNativeSystemInfo(SystemInfo* info) override {
         calls.push_back(u"GetNativeSystemInfo");
         info->wProcessorArchitecture = native_system_architecture;
-        info->dwPageSize = 4096;
-        info->dwNumberOfProcessors = 2;
     }
 
     std::uint32_t GetLastError() override { return last_error_; }
