@@ -41,8 +41,8 @@ bool RunGuarded(OutcomeReporter& reporter, const OutcomeSubject& subject, Body&&
 }
 
 inline void ReportSuccess(OutcomeReporter& reporter, const OutcomeSubject& subject) {
-    reporter.ReportSuccess(subject.event_kind, subject.machine_wide, subject.app_name, subject.package_family_name,
-                           subject.version);
+    reporter.ReportSuccess(subject.event_kind, subject.machine_wide, subject.app_name,
+                           subject.package_family_name, subject.version);
 }
 
 }  // namespace halvern

@@ -43,11 +43,13 @@ bool RemoveEligiblePackages(CleanupServices& services, const std::vector<Package
 }  // namespace
 
 bool CleanUpMachineWide(CleanupServices& services, const InstallationRecord& record) {
-    const OutcomeSubject installation{Uninstall, kMachineWide, record.name, record.package_family_name, record.version};
+    const OutcomeSubject installation{Uninstall, kMachineWide, record.name, record.package_family_name,
+                                      record.version};
 
     bool cleaned_up = false;
     RunGuarded(services.reporter, installation, [&] {
-        const std::vector<PackageInfo> packages = services.packages.FindPackagesForAllUsers(record.package_family_name);
+        const std::vector<PackageInfo> packages =
+            services.packages.FindPackagesForAllUsers(record.package_family_name);
         if (!RemoveEligiblePackages(services, packages)) {
             return;
         }

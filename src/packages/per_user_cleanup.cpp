@@ -7,7 +7,8 @@ namespace halvern {
 
 bool CleanUpPerUser(CleanupServices& services, const InstallationRecord& record) {
     constexpr bool kMachineWide = false;
-    const OutcomeSubject installation{Uninstall, kMachineWide, record.name, record.package_family_name, record.version};
+    const OutcomeSubject installation{Uninstall, kMachineWide, record.name, record.package_family_name,
+                                      record.version};
 
     bool packages_left = false;
     const bool completed = RunGuarded(services.reporter, installation, [&] {
