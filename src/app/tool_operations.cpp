@@ -1,5 +1,7 @@
 #include "app/tool_operations.h"
 
+#include "packages/machine_wide_removal.h"
+#include "packages/per_user_cleanup.h"
 #include "registry/installation_discovery.h"
 
 namespace halvern {
@@ -8,13 +10,12 @@ std::vector<InstallationRecord> ToolOperations::DiscoverInstallations(bool machi
     return halvern::DiscoverInstallations(platform_.registry, machine_wide);
 }
 
-// The cleanup drivers are not wired yet: nothing is cleaned up.
-bool ToolOperations::CleanUpPerUser(const InstallationRecord& /*record*/) {
-    return false;
+bool ToolOperations::CleanUpPerUser(const InstallationRecord& record) {
+    return halvern::CleanUpPerUser(services_, record);
 }
 
-bool ToolOperations::CleanUpMachineWide(const InstallationRecord& /*record*/) {
-    return false;
+bool ToolOperations::CleanUpMachineWide(const InstallationRecord& record) {
+    return halvern::CleanUpMachineWide(services_, record);
 }
 
 }  // namespace halvern

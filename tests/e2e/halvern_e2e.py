@@ -1,12 +1,18 @@
-"""Shared harness for the end-to-end tests: the shipped exe under Wine, its debug output captured.
+"""Shared harness for the end-to-end tests: the shipped exe under Wine, its debug output captured, the
+test package manager playing a scenario, and the telemetry sink receiving the events.
 
 Everything runs in the test prefix of the build (see scripts/wine-env.sh); ctest passes
-HALVERN_BUILD_DIR and HALVERN_WINE_RUN.
+HALVERN_BUILD_DIR, HALVERN_WINE_RUN and HALVERN_SINK_CERTS.
 """
 
+import json
 import os
+import shutil
+import signal
 import subprocess
+import sys
 import tempfile
+import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -15,6 +21,10 @@ WINE_RUN = Path(os.environ.get("HALVERN_WINE_RUN", ROOT / "cmake" / "wine-run.sh
 TOOLS_DIR = BUILD_DIR / "tools"
 CLEANUP_EXE = BUILD_DIR / "HalvernCleanup.exe"
 CAPTURE_EXE = TOOLS_DIR / "HalvernDebugCapture.exe"
+TEST_PACKAGE_MANAGER_DLL = TOOLS_DIR / "HalvernTestPackageManager.dll"
+SINK_SCRIPT = ROOT / "tools" / "telemetry_sink" / "telemetry_sink.py"
+# The sink's throwaway CAs; the "trusted" set is the one the prefix trusts (see trust_sink_ca).
+SINK_CERTS = Path(os.environ.get("HALVERN_SINK_CERTS", BUILD_DIR / "telemetry_sink"))
 
 PREFIX = "[HalvernMSIX] "
 CLIENTS_KEY = r"Software\HalvernUpdate\Update\Clients"
@@ -86,6 +96,11 @@ def reg_delete(key, view=None):
     wine("reg", "delete", key, "/f", *_view_flag(view), check=False)
 
 
+def reg_delete_value(key, value, view=None):
+    """Deletes one value; a missing one is fine."""
+    wine("reg", "delete", key, "/v", value, "/f", *_view_flag(view), check=False)
+
+
 def reg_import(text):
     """Imports a .reg text (Windows Registry Editor 5.00 format, written as UTF-16LE with BOM, CRLF)."""
     with tempfile.NamedTemporaryFile("wb", suffix=".reg", delete=False) as handle:
@@ -132,3 +147,208 @@ def remove_updater_keys():
     """Removes the updater's keys from HKCU and from both views of HKLM."""
     for hive, view in (("HKCU", None), ("HKLM", 32), ("HKLM", 64)):
         reg_delete(f"{hive}\\Software\\HalvernUpdate", view=view)
+
+
+# --- the prefix ---------------------------------------------------------------------------------
+
+def windows_path(path):
+    """A Unix path as Wine sees it, through drive Z:."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def prepare_prefix():
+    """What the tool needs from a fresh prefix to do its whole job: Windows 10 (so that its manifest gets
+    the real version), the test package manager registered, and trust in the sink's throwaway CA."""
+    wine("winecfg", "-v", "win10")
+    register_test_package_manager()
+    trust_sink_ca()
+
+
+def register_test_package_manager():
+    subprocess.run([str(ROOT / "tools" / "test_package_manager" / "register.sh"), str(TEST_PACKAGE_MANAGER_DLL)],
+                   check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+
+
+def trust_sink_ca():
+    """Makes (or reuses) the sink's "trusted" certificates and adds their CA to the prefix's LocalMachine
+    Root store; the host's own CA store is never touched."""
+    certificates = SINK_CERTS / "trusted"
+    _sink_command("make-certs", "--dir", certificates)
+    trust_file = SINK_CERTS / "trust.reg"
+    _sink_command("reg-trust", "--dir", certificates, "--out", trust_file)
+    wine("regedit", "/S", windows_path(trust_file))
+
+
+# --- the telemetry sink -------------------------------------------------------------------------
+
+def _sink_command(*args):
+    result = subprocess.run([sys.executable, "-B", str(SINK_SCRIPT), *map(str, args)], stdin=subprocess.DEVNULL,
+                            capture_output=True, text=True, timeout=240)
+    if result.returncode != 0:
+        raise AssertionError(f"telemetry_sink.py {args[0]} exited {result.returncode}: {result.stderr}")
+    return result.stdout
+
+
+class Sink:
+    """The telemetry sink on port 443 (where the tool posts), recording into a fresh folder, with the
+    certificate the prefix trusts. Use it as a context manager."""
+
+    PORT_WAIT_SECONDS = 120
+
+    def __init__(self):
+        SINK_CERTS.mkdir(parents=True, exist_ok=True)
+        self.directory = Path(tempfile.mkdtemp(prefix="e2e-sink-", dir=SINK_CERTS))
+        for name in ("server.pem", "server.key"):
+            shutil.copy(SINK_CERTS / "trusted" / name, self.directory / name)
+        self.process = None
+
+    def __enter__(self):
+        self.log = open(self.directory / "sink.log", "wb")
+        deadline = time.monotonic() + self.PORT_WAIT_SECONDS
+        while not self._start():
+            # Exit code 2: the port is taken, most likely by a sink of another test; wait for it to go.
+            if self.process.returncode != 2 or time.monotonic() > deadline:
+                self.log.close()
+                raise AssertionError(f"the sink did not start:\n{self.output()}")
+            time.sleep(1)
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+        if exc[0] is None:
+            shutil.rmtree(self.directory, ignore_errors=True)
+        return False
+
+    def _start(self):
+        ready = self.directory / "ready"
+        self.process = subprocess.Popen(
+            [sys.executable, "-B", str(SINK_SCRIPT), "serve", "--dir", str(self.directory), "--port", "443",
+             "--ready-file", str(ready)],
+            stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT)
+        deadline = time.monotonic() + 60
+        while not ready.exists():
+            if self.process.poll() is not None:
+                return False
+            if time.monotonic() > deadline:
+                self.stop()
+                raise AssertionError(f"the sink did not get ready:\n{self.output()}")
+            time.sleep(0.05)
+        return True
+
+    def stop(self):
+        if self.process is not None and self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+            try:
+                self.process.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        if not self.log.closed:
+            self.log.close()
+
+    def output(self):
+        return (self.directory / "sink.log").read_text(errors="replace")
+
+    def received(self):
+        """Every request recorded so far, in arrival order, as the sink's table --json gives them."""
+        if not (self.directory / "events.db").exists():
+            return []
+        return json.loads(_sink_command("table", "--dir", self.directory, "--json"))
+
+    def events(self):
+        """The fields of every event received, in arrival order; fails on a request with problems."""
+        received = self.received()
+        for request in received:
+            if request["problems"] or request["path"] != "/msix_installer/log_event":
+                raise AssertionError(f"a malformed telemetry request: {request}")
+        return [request["fields"] for request in received]
+
+    def table(self):
+        return _sink_command("table", "--dir", self.directory)
+
+
+# --- the test package manager -------------------------------------------------------------------
+
+def package_entry(full_name, display, users=(), current_user=False, external=None, name=None):
+    """One package of a scenario: its full name "<name>_<version>_<arch>__<publisher id>", display name,
+    user entries as (security id, PackageInstallState) and whether the current user has it."""
+    package_name, version, _, _, publisher = full_name.split("_")
+    lines = [f"package {full_name}", f"family {package_name}_{publisher}", f"name {name or package_name}",
+             f"display {display}", f"version {version}", f"path C:\\Program Files\\WindowsApps\\{full_name}"]
+    if external:
+        lines.append(f"external {external}")
+    if current_user:
+        lines.append("current_user")
+    lines += [f"user {sid} {state}" for sid, state in users]
+    return "\n".join(lines)
+
+
+class PackageManagerScenario:
+    """A scenario for the test package manager in a folder of its own: what the machine holds, what the
+    deployment operations answer, and the call log it writes. `environment` is what the run needs."""
+
+    # The calls that say what the tool asked of the package manager; the rest are the projection's
+    # property reads, interface queries and completions.
+    OPERATIONS = ("FindPackagesByPackageFamilyName", "FindPackagesByUserSecurityIdPackageFamilyName", "FindUsers",
+                  "get_InstallState", "RemovePackageWithOptionsAsync", "DeprovisionPackageForAllUsersAsync")
+
+    def __init__(self, *entries):
+        self.directory = Path(tempfile.mkdtemp(prefix="e2e-scenario-"))
+        self.path = self.directory / "scenario.txt"
+        self.log_path = self.directory / "calls.log"
+        self.state_path = self.directory / "scenario.state"
+        self.write(*entries)
+
+    def write(self, *entries):
+        head = [f"log {self.log_path}", f"state {self.state_path}", "completion later"]
+        self.path.write_text("\n".join(head + list(entries)) + "\n", encoding="utf-8")
+
+    @property
+    def environment(self):
+        return {"HALVERN_TEST_PM_SCENARIO": str(self.path)}
+
+    def calls(self):
+        if not self.log_path.exists():
+            return []
+        return self.log_path.read_text(encoding="utf-8").splitlines()
+
+    def operations(self):
+        """The operation calls of the log, in order, without the property reads around them."""
+        return [line for line in self.calls() if line.split(" ", 1)[0] in self.OPERATIONS]
+
+    def state(self):
+        """What the deployments left: "removed <full name>" and "deprovisioned <family>" lines."""
+        if not self.state_path.exists():
+            return []
+        return self.state_path.read_text(encoding="utf-8").splitlines()
+
+    def remove(self):
+        shutil.rmtree(self.directory, ignore_errors=True)
+
+
+# --- one run with everything around it -----------------------------------------------------------
+
+def expected_command_line(*arguments):
+    """The command line the tool sees when the capture tool starts it with these arguments."""
+    return " ".join(f'"{part}"' if " " in part else part for part in (str(CLEANUP_EXE), *arguments))
+
+
+class ObservedRun:
+    """One run of the exe with the scenario's package manager and a fresh sink: its lines, the events the
+    sink received, and the host clock's bounds around it, in milliseconds since 1970."""
+
+    def __init__(self, scenario, *arguments):
+        with Sink() as sink:
+            self.started_ms = int(time.time() * 1000)
+            self.run = run_cleanup(*arguments, env=scenario.environment)
+            self.finished_ms = int(time.time() * 1000) + 1
+            self.events = sink.events()
+        self.command_line = expected_command_line(*arguments)
+
+    @property
+    def messages(self):
+        return self.run.messages
+
+    @property
+    def exit_code(self):
+        return self.run.exit_code

@@ -1,5 +1,5 @@
-"""Discovery end to end: the exe announces the registrations of its mode's hive, in enumeration order,
-and leaves the registry as it found it."""
+"""Discovery end to end: the exe announces the registrations of its mode's hive, in enumeration order.
+Every family still has a package the cleanup must keep, so the registry stays as it was."""
 
 import unittest
 
@@ -19,6 +19,18 @@ MACHINE_REGISTRATIONS = [
 ]
 # Same Clients path, 64-bit view of HKLM: the tool must never see it.
 DECOY = ("{0D000000-0000-0000-0000-000000000000}", "Decoy 64", "6.4", "Halvern.Decoy64_8wekyb3d8bbwe")
+
+
+def keeping_scenario():
+    """Every registered family has a package that keeps its registration: listed for the current user
+    (per-user runs) and installed by a user (machine-wide runs)."""
+    entries = []
+    for _, _, _, family in USER_REGISTRATIONS + MACHINE_REGISTRATIONS:
+        if family:
+            name, publisher = family.split("_")
+            entries.append(e2e.package_entry(f"{name}_1.0.0.0_x64__{publisher}", name, current_user=True,
+                                             users=[("S-1-5-21-1000", 2)]))
+    return e2e.PackageManagerScenario(*entries)
 
 
 def plant(hive, registrations, view):
@@ -52,6 +64,11 @@ class RegistryDiscovery(unittest.TestCase):
         plant("HKLM", MACHINE_REGISTRATIONS, view=32)
         plant("HKLM", [DECOY], view=64)
         cls.before = e2e.updater_registry_snapshot()
+        cls.scenario = keeping_scenario()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.scenario.remove()
 
     def test_the_planted_registrations_are_where_the_tool_looks(self):
         # Guards the scenario itself: every planted value, the empty ones included, is in place.
@@ -75,7 +92,7 @@ class RegistryDiscovery(unittest.TestCase):
         ]
         for arguments, own, other in cases:
             with self.subTest(arguments=arguments):
-                run = e2e.run_cleanup(*arguments)
+                run = e2e.run_cleanup(*arguments, env=self.scenario.environment)
                 self.assertEqual(run.messages, expected_messages(own))
                 self.assertEqual(run.exit_code, 0)
                 # The exact lines already say so; this names the culprit when they do not.
@@ -84,6 +101,7 @@ class RegistryDiscovery(unittest.TestCase):
                         self.assertNotIn(family, run.raw)
                 self.assertNotIn(DECOY[1], run.raw)
                 self.assertEqual(e2e.updater_registry_snapshot(), self.before)
+        self.assertEqual(self.scenario.state(), [])
 
 
 if __name__ == "__main__":

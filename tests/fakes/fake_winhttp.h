@@ -39,6 +39,7 @@ class FakeWinHttp final : public WinHttpApi {
     std::uint32_t add_modifiers = 0;
     bool send_headers_given = true;
     std::vector<unsigned char> body;
+    std::vector<std::vector<unsigned char>> bodies;  // Every body sent, in order.
     std::uint32_t total_length = 0;
     std::uintptr_t context = 1;
     std::uint32_t query_info_level = 0;
@@ -112,6 +113,7 @@ class FakeWinHttp final : public WinHttpApi {
         send_headers_given = headers != nullptr || headers_length != 0;
         const auto* bytes = static_cast<const unsigned char*>(optional);
         body.assign(bytes, bytes + optional_length);
+        bodies.push_back(body);
         total_length = total;
         context = context_value;
         sent_ = true;
