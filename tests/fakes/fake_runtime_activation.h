@@ -31,6 +31,9 @@ struct FakeActivationFactory {
     std::atomic<std::uint32_t> references{0};  // the test's own object: never deleted
     bool agile = true;
     abi::hresult activate_status = 0;
+    // A broken platform: the call succeeds and hands back no object.
+    bool query_hands_back_null = false;
+    bool activate_hands_back_null = false;
     std::atomic<int> activations{0};
     std::atomic<int> live_instances{0};
 
@@ -41,6 +44,10 @@ struct FakeActivationFactory {
         if (iid == abi::iid_of<abi::IUnknown>() || iid == abi::iid_of<abi::IInspectable>() ||
             iid == abi::iid_of<abi::IActivationFactory>() ||
             (factory->agile && iid == abi::iid_of<abi::IAgileObject>())) {
+            if (factory->query_hands_back_null) {
+                *object = nullptr;
+                return 0;
+            }
             ++factory->references;
             *object = &factory->face;
             return 0;
@@ -61,7 +68,7 @@ struct FakeActivationFactory {
         FakeActivationFactory* factory = From(self);
         ++factory->activations;
         *instance = nullptr;
-        if (factory->activate_status < 0) {
+        if (factory->activate_status < 0 || factory->activate_hands_back_null) {
             return factory->activate_status;
         }
         auto* created = new FakeInstance{abi::IInspectable{&kInstanceVtbl}, {1}, &factory->live_instances};

@@ -109,6 +109,54 @@ TEST(ActivationFactoryCache, RaisesAFailedActivationAndKeepsTheFactory) {
     EXPECT_EQ(a.factory.references, 1u);
 }
 
+// A success that hands back no object is raised as E_POINTER with its message, holds no reference,
+// and caches nothing: the next activation on a sound platform asks again and succeeds.
+TEST(ActivationFactoryCache, RaisesPointerErrorForASuccessWithoutAnObject) {
+    struct Case {
+        const char* name;
+        bool null_factory;
+        bool null_instance;
+        std::size_t factory_requests;  // after the failed and the sound activation
+    };
+    for (const Case& c : {Case{"factory", true, false, 2}, Case{"instance", false, true, 1}}) {
+        SCOPED_TRACE(c.name);
+        Activation a;
+        a.factory.query_hands_back_null = c.null_factory;
+        a.factory.activate_hands_back_null = c.null_instance;
+        a.system.texts[{0x80004003u, 0x0400}] = u"Invalid pointer";
+        ActivationFactoryCache cache(a.api, kClass);
+        try {
+            cache.ActivateInstance(a.messages);
+            ADD_FAILURE() << "nothing raised";
+        } catch (const winrt::hresult_error& error) {
+            EXPECT_EQ(error.code(), winrt::hresults::kPointer);
+            EXPECT_EQ(error.message(), u"Invalid pointer");
+        }
+        EXPECT_EQ(a.factory.activations, c.null_instance ? 1 : 0);
+        EXPECT_EQ(a.factory.live_instances, 0);
+
+        a.factory.query_hands_back_null = false;
+        a.factory.activate_hands_back_null = false;
+        EXPECT_TRUE(cache.ActivateInstance(a.messages));
+        EXPECT_EQ(a.api.calls.size(), c.factory_requests);
+        EXPECT_EQ(a.factory.references, 1u);  // the cache's only
+    }
+}
+
+TEST(ComPtr, RaisesPointerErrorWhenAQuerySucceedsWithoutAnObject) {
+    Activation a;
+    winrt::com_ptr<abi::IActivationFactory> factory;
+    factory.copy_from(&a.factory.face);
+    a.factory.query_hands_back_null = true;
+    try {
+        factory.as<abi::IInspectable>(a.messages);
+        ADD_FAILURE() << "nothing raised";
+    } catch (const winrt::hresult_error& error) {
+        EXPECT_EQ(error.code(), winrt::hresults::kPointer);
+    }
+    EXPECT_EQ(a.factory.references, 1u);  // the test's own
+}
+
 TEST(ActivationFactoryCache, PublishesOneFactoryWhenThreadsRaceToTheFirstActivation) {
     Activation a;
     {

@@ -9,7 +9,7 @@ ActivationFactoryCache::~ActivationFactoryCache() {
 winrt::com_ptr<abi::IInspectable> ActivationFactoryCache::ActivateInstance(const HresultMessages& messages) {
     const winrt::com_ptr<abi::IActivationFactory> factory = Factory(messages);
     winrt::com_ptr<abi::IInspectable> instance;
-    winrt::check_hresult(factory->lpVtbl->ActivateInstance(factory.get(), instance.put()), messages);
+    winrt::check_object(factory->lpVtbl->ActivateInstance(factory.get(), instance.put()), instance, messages);
     return instance;
 }
 
@@ -29,7 +29,7 @@ winrt::com_ptr<abi::IActivationFactory> ActivationFactoryCache::Factory(const Hr
         factory = nullptr;
         status = api_.RoGetActivationFactory(class_id_, iid, factory.put_void());
     }
-    winrt::check_hresult(status, messages);
+    winrt::check_object(status, factory, messages);
 
     // A factory bound to one apartment must not be used from another: such a one serves this
     // activation only.

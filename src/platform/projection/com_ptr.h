@@ -72,9 +72,9 @@ class com_ptr {
     template <typename Interface>
     com_ptr<Interface> as(const halvern::HresultMessages& messages) const {
         com_ptr<Interface> result;
-        check_hresult(halvern::abi::UnknownSlots(object_).QueryInterface(
-                          object_, halvern::abi::iid_of<Interface>(), result.put_void()),
-                      messages);
+        check_object(halvern::abi::UnknownSlots(object_).QueryInterface(
+                         object_, halvern::abi::iid_of<Interface>(), result.put_void()),
+                     result, messages);
         return result;
     }
 
@@ -92,5 +92,15 @@ class com_ptr {
 
     T* object_ = nullptr;
 };
+
+// For a call that hands back an object: a failing code raises as check_hresult does, and so does a
+// success that left the object empty, as E_POINTER, so no caller ever dereferences null.
+template <typename T>
+void check_object(hresult code, const com_ptr<T>& object, const halvern::HresultMessages& messages) {
+    check_hresult(code, messages);
+    if (!object) {
+        throw_hresult(hresults::kPointer, messages);
+    }
+}
 
 }  // namespace winrt

@@ -16,6 +16,7 @@ constexpr hresult kAccessDenied = static_cast<hresult>(0x80070005);
 constexpr hresult kWrongThread = static_cast<hresult>(0x8001010E);
 constexpr hresult kNotImplemented = static_cast<hresult>(0x80004001);
 constexpr hresult kNoInterface = static_cast<hresult>(0x80004002);
+constexpr hresult kPointer = static_cast<hresult>(0x80004003);
 constexpr hresult kInvalidArgument = static_cast<hresult>(0x80070057);
 constexpr hresult kOutOfBounds = static_cast<hresult>(0x8000000B);
 constexpr hresult kClassNotAvailable = static_cast<hresult>(0x80040111);

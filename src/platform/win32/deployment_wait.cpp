@@ -29,7 +29,7 @@ winrt::com_ptr<abi::IDeploymentResult> WaitForDeployment(
     }
 
     winrt::com_ptr<abi::IDeploymentResult> result;
-    winrt::check_hresult(operation->lpVtbl->GetResults(operation.get(), result.put()), messages);
+    winrt::check_object(operation->lpVtbl->GetResults(operation.get(), result.put()), result, messages);
     return result;
 }
 

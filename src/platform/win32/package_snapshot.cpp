@@ -19,7 +19,7 @@ std::u16string ReadText(const winrt::com_ptr<Interface>& object, Getter getter,
 PackageInfo SnapshotPackage(const winrt::com_ptr<abi::IPackage>& package, const HresultMessages& messages) {
     PackageInfo info;
     winrt::com_ptr<abi::IPackageId> id;
-    winrt::check_hresult(package->lpVtbl->get_Id(package.get(), id.put()), messages);
+    winrt::check_object(package->lpVtbl->get_Id(package.get(), id.put()), id, messages);
     info.package_name = ReadText(id, id->lpVtbl->get_Name, messages);
 
     const auto package2 = package.as<abi::IPackage2>(messages);

@@ -13,12 +13,12 @@ template <typename Element, typename Visit>
 void ForEach(const winrt::com_ptr<abi::IIterable<Element>>& iterable, const HresultMessages& messages,
              Visit visit) {
     winrt::com_ptr<abi::IIterator<Element>> iterator;
-    winrt::check_hresult(iterable->lpVtbl->First(iterable.get(), iterator.put()), messages);
+    winrt::check_object(iterable->lpVtbl->First(iterable.get(), iterator.put()), iterator, messages);
     abi::boolean has_current = 0;
     winrt::check_hresult(iterator->lpVtbl->get_HasCurrent(iterator.get(), &has_current), messages);
     while (has_current) {
         winrt::com_ptr<Element> current;
-        winrt::check_hresult(iterator->lpVtbl->get_Current(iterator.get(), current.put()), messages);
+        winrt::check_object(iterator->lpVtbl->get_Current(iterator.get(), current.put()), current, messages);
         visit(std::move(current));
         winrt::check_hresult(iterator->lpVtbl->MoveNext(iterator.get(), &has_current), messages);
     }
@@ -63,9 +63,9 @@ std::vector<PackageInfo> WinRtPackageManager::FindPackagesForCurrentUser(
         const StringReference current_user(u"", messages_);
         const StringReference family(package_family_name, messages_);
         winrt::com_ptr<abi::IIterable<abi::IPackage>> packages;
-        winrt::check_hresult(manager->lpVtbl->FindPackagesByUserSecurityIdPackageFamilyName(
-                                 manager.get(), current_user.get(), family.get(), packages.put()),
-                             messages_);
+        winrt::check_object(manager->lpVtbl->FindPackagesByUserSecurityIdPackageFamilyName(
+                                manager.get(), current_user.get(), family.get(), packages.put()),
+                            packages, messages_);
         return Snapshots(packages, messages_);
     } catch (const winrt::hresult_error& error) {
         throw MSIXException(error.message(), MSIXErrorCode::FindPackagesFailure, error.code());
@@ -78,9 +78,9 @@ std::vector<PackageInfo> WinRtPackageManager::FindPackagesForAllUsers(
         const auto manager = CreatePackageManager();
         const StringReference family(package_family_name, messages_);
         winrt::com_ptr<abi::IIterable<abi::IPackage>> packages;
-        winrt::check_hresult(
+        winrt::check_object(
             manager->lpVtbl->FindPackagesByPackageFamilyName(manager.get(), family.get(), packages.put()),
-            messages_);
+            packages, messages_);
         return Snapshots(packages, messages_);
     } catch (const winrt::hresult_error& error) {
         throw MSIXException(error.message(), MSIXErrorCode::FindPackagesFailure, error.code());
@@ -93,8 +93,8 @@ std::vector<std::unique_ptr<PackageUserInformation>> WinRtPackageManager::FindPa
         const auto manager = CreatePackageManager();
         const StringReference full_name(package_full_name, messages_);
         winrt::com_ptr<abi::IIterable<abi::IPackageUserInformation>> users;
-        winrt::check_hresult(manager->lpVtbl->FindUsers(manager.get(), full_name.get(), users.put()),
-                             messages_);
+        winrt::check_object(manager->lpVtbl->FindUsers(manager.get(), full_name.get(), users.put()), users,
+                            messages_);
         std::vector<std::unique_ptr<PackageUserInformation>> found;
         ForEach(users, messages_, [&](winrt::com_ptr<abi::IPackageUserInformation> user) {
             found.push_back(std::make_unique<WinRtPackageUserInformation>(std::move(user), messages_));
@@ -109,10 +109,10 @@ void WinRtPackageManager::RemovePackageForAllUsers(const std::u16string& package
     const auto manager = CreatePackageManager().as<abi::IPackageManager2>(messages_);
     const StringReference full_name(package_full_name, messages_);
     winrt::com_ptr<abi::IDeploymentOperation> operation;
-    winrt::check_hresult(
+    winrt::check_object(
         manager->lpVtbl->RemovePackageWithOptionsAsync(manager.get(), full_name.get(),
                                                        abi::RemovalOptionsRemoveForAllUsers, operation.put()),
-        messages_);
+        operation, messages_);
     CheckDeploymentResult(WaitForDeployment(operation, messages_), MSIXErrorCode::PackageRemoveFailure,
                           messages_);
 }
@@ -121,9 +121,9 @@ void WinRtPackageManager::DeprovisionForAllUsers(const std::u16string& package_f
     const auto manager = CreatePackageManager().as<abi::IPackageManager8>(messages_);
     const StringReference family(package_family_name, messages_);
     winrt::com_ptr<abi::IDeploymentOperation> operation;
-    winrt::check_hresult(
+    winrt::check_object(
         manager->lpVtbl->DeprovisionPackageForAllUsersAsync(manager.get(), family.get(), operation.put()),
-        messages_);
+        operation, messages_);
     CheckDeploymentResult(WaitForDeployment(operation, messages_), MSIXErrorCode::PackageDeprovisionFailure,
                           messages_);
 }
