@@ -421,6 +421,76 @@ TEST_F(BridgeTest, RaisesNoInterfaceForAMissingInterface) {
     ExpectAllReleased();
 }
 
+// --- a success that hands back no object ---------------------------------------------------------
+
+// Each call that hands back an object, answering S_OK with none: the caller gets E_POINTER through
+// the operation's usual conversion, never a crash, and every reference handed out is released.
+TEST_F(BridgeTest, TreatsASuccessWithoutAnObjectAsPointerFailure) {
+    enum class Operation { AllUsers, CurrentUser, Users, Remove, Deprovision };
+    struct Case {
+        const char* call;
+        int nth;
+        Operation operation;
+    };
+    const Case cases[] = {
+        {"ActivateInstance", 0, Operation::AllUsers},
+        {"ActivateInstance", 0, Operation::Users},
+        {"ActivateInstance", 0, Operation::Remove},
+        {"FindPackagesByPackageFamilyName", 0, Operation::AllUsers},
+        {"FindPackagesByUserSecurityIdPackageFamilyName", 0, Operation::CurrentUser},
+        {"FindUsers", 0, Operation::Users},
+        {"First", 0, Operation::AllUsers},
+        {"First", 0, Operation::Users},
+        {"get_Current", 2, Operation::CurrentUser},
+        {"get_Current", 2, Operation::Users},
+        {"get_Id", 2, Operation::AllUsers},
+        {"RemovePackageWithOptionsAsync", 0, Operation::Remove},
+        {"DeprovisionPackageForAllUsersAsync", 0, Operation::Deprovision},
+        {"GetResults", 0, Operation::Remove},
+        {"GetResults", 0, Operation::Deprovision},
+    };
+    constexpr std::int32_t kPointer = static_cast<std::int32_t>(0x80004003);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.call) + " in operation " + std::to_string(static_cast<int>(c.operation)));
+        // A component of its own for each case: no state left by an earlier removal.
+        TestPackageManager pm;
+        pm.Scenario(kThreePackages + "null " + c.call + (c.nth ? " " + std::to_string(c.nth) : "") + "\n");
+        WinRtPackageManager fresh(system);
+        if (c.operation == Operation::Remove || c.operation == Operation::Deprovision) {
+            try {
+                c.operation == Operation::Remove
+                    ? fresh.RemovePackageForAllUsers(u"Halvern.Client_1.2.3.4_x64__abc")
+                    : fresh.DeprovisionForAllUsers(u"Halvern.Client_abc");
+                ADD_FAILURE() << "nothing raised";
+            } catch (const winrt::hresult_error& error) {
+                EXPECT_TRUE(typeid(error) == typeid(winrt::hresult_error)) << typeid(error).name();
+                EXPECT_EQ(error.code(), kPointer);
+                EXPECT_EQ(error.message(), SystemText(kPointer));
+            }
+        } else {
+            const MSIXException error = CatchMSIX([&] {
+                if (c.operation == Operation::Users) {
+                    fresh.FindPackageUsers(u"Halvern.Client_1.2.3.4_x64__abc");
+                } else {
+                    c.operation == Operation::AllUsers
+                        ? fresh.FindPackagesForAllUsers(u"Halvern.Client_abc")
+                        : fresh.FindPackagesForCurrentUser(u"Halvern.Client_abc");
+                }
+            });
+            EXPECT_EQ(error.code, c.operation == Operation::Users ? MSIXErrorCode::FindUsersFailure
+                                                                  : MSIXErrorCode::FindPackagesFailure);
+            EXPECT_EQ(error.system_error, kPointer);
+            EXPECT_EQ(error.message, SystemText(kPointer));
+        }
+        // The broken answer was the one given, and nothing was asked of the platform after it.
+        const std::vector<std::string> calls = pm.Calls();
+        ASSERT_FALSE(calls.empty());
+        EXPECT_EQ(calls.back().rfind(c.call, 0), 0u) << calls.back();
+        EXPECT_NE(calls.back().find(" -> null"), std::string::npos) << calls.back();
+        ExpectAllReleased();
+    }
+}
+
 // --- the wait -------------------------------------------------------------------------------------
 
 TEST_F(BridgeTest, FetchesTheResultsOfAnOperationCompleteBeforeTheWaitWithoutAHandler) {

@@ -125,8 +125,9 @@ class OperationObject final : public ComObject {
                                                     abi::IDeploymentResult** out) {
         auto* operation = From<OperationObject>(self);
         *out = nullptr;
-        const abi::hresult status = operation->session_->Enter("GetResults");
-        if (status != S_OK) {
+        bool null_object = false;
+        const abi::hresult status = operation->session_->EnterForObject("GetResults", null_object);
+        if (status != S_OK || null_object) {
             return status;
         }
         if (operation->status_ == abi::AsyncStatusStarted) {

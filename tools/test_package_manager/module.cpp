@@ -43,8 +43,9 @@ class FactoryObject final : public ComObject {
             return ScenarioProblem(scenario, problem);
         }
         auto session = std::make_shared<Session>(std::move(scenario));
-        const abi::hresult status = session->Enter("ActivateInstance");
-        if (status == S_OK) {
+        bool null_object = false;
+        const abi::hresult status = session->EnterForObject("ActivateInstance", null_object);
+        if (status == S_OK && !null_object) {
             *instance = NewPackageManager(std::move(session));
         }
         return status;

@@ -34,8 +34,9 @@ class PackageManagerObject final : public ComObject {
         auto* manager = From<PackageManagerObject>(self);
         *out = nullptr;
         const std::wstring name = TextOf(full_name);
-        const abi::hresult status = manager->session_->Enter("FindUsers", Quoted(name));
-        if (status != S_OK) {
+        bool null_object = false;
+        const abi::hresult status = manager->session_->EnterForObject("FindUsers", null_object, Quoted(name));
+        if (status != S_OK || null_object) {
             return status;
         }
         std::vector<UserEntry> users;
@@ -53,9 +54,10 @@ class PackageManagerObject final : public ComObject {
         auto* manager = From<PackageManagerObject>(self);
         *out = nullptr;
         const std::wstring family = TextOf(family_name);
+        bool null_object = false;
         const abi::hresult status =
-            manager->session_->Enter("FindPackagesByPackageFamilyName", Quoted(family));
-        if (status != S_OK) {
+            manager->session_->EnterForObject("FindPackagesByPackageFamilyName", null_object, Quoted(family));
+        if (status != S_OK || null_object) {
             return status;
         }
         *out = NewPackageList(manager->session_, manager->Packages([&](const PackageEntry& package) {
@@ -73,9 +75,10 @@ class PackageManagerObject final : public ComObject {
         *out = nullptr;
         const std::wstring user = TextOf(user_security_id);
         const std::wstring family = TextOf(family_name);
-        const abi::hresult status = manager->session_->Enter("FindPackagesByUserSecurityIdPackageFamilyName",
-                                                             Quoted(user) + Quoted(family));
-        if (status != S_OK) {
+        bool null_object = false;
+        const abi::hresult status = manager->session_->EnterForObject(
+            "FindPackagesByUserSecurityIdPackageFamilyName", null_object, Quoted(user) + Quoted(family));
+        if (status != S_OK || null_object) {
             return status;
         }
         *out = NewPackageList(manager->session_, manager->Packages([&](const PackageEntry& package) {
@@ -101,9 +104,10 @@ class PackageManagerObject final : public ComObject {
         auto* manager = From<PackageManagerObject>(self);
         *out = nullptr;
         const std::wstring name = TextOf(full_name);
-        const abi::hresult status =
-            manager->session_->Enter("RemovePackageWithOptionsAsync", Quoted(name) + L" " + Hex(options));
-        if (status != S_OK) {
+        bool null_object = false;
+        const abi::hresult status = manager->session_->EnterForObject(
+            "RemovePackageWithOptionsAsync", null_object, Quoted(name) + L" " + Hex(options));
+        if (status != S_OK || null_object) {
             return status;
         }
         DeploymentOutcome outcome{name, 0, L""};
@@ -121,9 +125,10 @@ class PackageManagerObject final : public ComObject {
         auto* manager = From<PackageManagerObject>(self);
         *out = nullptr;
         const std::wstring family = TextOf(family_name);
-        const abi::hresult status =
-            manager->session_->Enter("DeprovisionPackageForAllUsersAsync", Quoted(family));
-        if (status != S_OK) {
+        bool null_object = false;
+        const abi::hresult status = manager->session_->EnterForObject("DeprovisionPackageForAllUsersAsync",
+                                                                      null_object, Quoted(family));
+        if (status != S_OK || null_object) {
             return status;
         }
         DeploymentOutcome outcome{family, 0, L""};

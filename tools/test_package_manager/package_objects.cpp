@@ -92,8 +92,10 @@ class PackageObject final : public ComObject {
     static abi::hresult HALVERN_ABI_CALL Id(abi::IPackage* self, abi::IPackageId** out) {
         auto* package = From<PackageObject>(self);
         *out = nullptr;
-        const abi::hresult status = package->session_->Enter("get_Id", Quoted(package->package_.full_name));
-        if (status == S_OK) {
+        bool null_object = false;
+        const abi::hresult status =
+            package->session_->EnterForObject("get_Id", null_object, Quoted(package->package_.full_name));
+        if (status == S_OK && !null_object) {
             auto* id = new PackageIdObject(package->session_, package->package_);
             *out = static_cast<abi::IPackageId*>(id->Find(abi::iid_of<abi::IPackageId>()));
         }
@@ -195,8 +197,9 @@ class IteratorObject final : public ComObject {
     static abi::hresult HALVERN_ABI_CALL Current(abi::IIterator<Element>* self, Element** out) {
         auto* iterator = From<IteratorObject>(self);
         *out = nullptr;
-        const abi::hresult status = iterator->session_->Enter("get_Current");
-        if (status != S_OK) {
+        bool null_object = false;
+        const abi::hresult status = iterator->session_->EnterForObject("get_Current", null_object);
+        if (status != S_OK || null_object) {
             return status;
         }
         if (iterator->index_ >= iterator->items_->size()) {
@@ -259,8 +262,9 @@ class IterableObject final : public ComObject {
     static abi::hresult HALVERN_ABI_CALL First(abi::IIterable<Element>* self, abi::IIterator<Element>** out) {
         auto* iterable = From<IterableObject>(self);
         *out = nullptr;
-        const abi::hresult status = iterable->session_->Enter("First");
-        if (status == S_OK) {
+        bool null_object = false;
+        const abi::hresult status = iterable->session_->EnterForObject("First", null_object);
+        if (status == S_OK && !null_object) {
             auto* iterator = new IteratorObject<Element>(iterable->session_, iterable->items_);
             *out =
                 static_cast<abi::IIterator<Element>*>(iterator->Find(abi::iid_of<abi::IIterator<Element>>()));

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 
@@ -136,6 +137,8 @@ class Parser {
             return Outcome(key == L"remove" ? scenario_.removals : scenario_.deprovisionings, rest);
         } else if (key == L"fail") {
             return Failure(rest);
+        } else if (key == L"null") {
+            return NullObject(rest);
         } else {
             return false;
         }
@@ -231,6 +234,30 @@ class Parser {
         }
         scenario_.failures.push_back(
             {Narrow(call), static_cast<std::int32_t>(code), static_cast<int>(count)});
+        return true;
+    }
+
+    // "null <call> [<n>]", for the calls that hand back an object.
+    bool NullObject(const std::wstring& rest) {
+        static const wchar_t* const kObjectCalls[] = {L"ActivateInstance",
+                                                      L"FindPackagesByPackageFamilyName",
+                                                      L"FindPackagesByUserSecurityIdPackageFamilyName",
+                                                      L"FindUsers",
+                                                      L"First",
+                                                      L"get_Current",
+                                                      L"get_Id",
+                                                      L"RemovePackageWithOptionsAsync",
+                                                      L"DeprovisionPackageForAllUsersAsync",
+                                                      L"GetResults"};
+        std::wstring call;
+        std::wstring nth;
+        SplitKey(rest, call, nth);
+        long long count = 0;
+        if (std::find(std::begin(kObjectCalls), std::end(kObjectCalls), call) == std::end(kObjectCalls) ||
+            (!nth.empty() && !ParseNumber(nth, count))) {
+            return false;
+        }
+        scenario_.failures.push_back({Narrow(call), S_OK, static_cast<int>(count), true});
         return true;
     }
 

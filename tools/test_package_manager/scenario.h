@@ -36,7 +36,8 @@ struct DeploymentOutcome {
 struct InjectedFailure {
     std::string call;
     std::int32_t status = 0;
-    int nth = 0;  // 0: every call
+    int nth = 0;               // 0: every call
+    bool null_object = false;  // "null": the call succeeds and hands back no object
 };
 
 struct Scenario {

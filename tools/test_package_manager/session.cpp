@@ -5,13 +5,21 @@
 namespace test_package_manager {
 
 abi::hresult Session::Enter(const std::string& call, const std::wstring& arguments) {
+    bool null_object = false;
+    return EnterForObject(call, null_object, arguments);
+}
+
+abi::hresult Session::EnterForObject(const std::string& call, bool& null_object,
+                                     const std::wstring& arguments) {
     abi::hresult status = S_OK;
+    null_object = false;
     {
         std::lock_guard lock(mutex_);
         const int count = ++calls_[call];
         for (const InjectedFailure& failure : scenario_.failures) {
             if (failure.call == call && (failure.nth == 0 || failure.nth == count)) {
                 status = failure.status;
+                null_object = failure.null_object;
                 break;
             }
         }
@@ -20,6 +28,8 @@ abi::hresult Session::Enter(const std::string& call, const std::wstring& argumen
     line += arguments;
     if (status != S_OK) {
         line += L" -> " + Hex(static_cast<std::uint32_t>(status));
+    } else if (null_object) {
+        line += L" -> null";
     }
     Log(line);
     return status;

@@ -19,6 +19,10 @@ class Session {
     // Counts the call, logs it with its arguments, and returns the status injected for this
     // occurrence (S_OK when none).
     abi::hresult Enter(const std::string& call, const std::wstring& arguments = {});
+    // The same for a call that hands back an object: null_object is set when this occurrence is to
+    // succeed with none.
+    abi::hresult EnterForObject(const std::string& call, bool& null_object,
+                                const std::wstring& arguments = {});
     void Log(const std::wstring& line);
     // Records a removal or deprovisioning in the state file, for later instances and processes.
     void Persist(const std::wstring& line);
