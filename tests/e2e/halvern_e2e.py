@@ -5,10 +5,8 @@ Everything runs in the test prefix of the build (see scripts/wine-env.sh); ctest
 HALVERN_BUILD_DIR, HALVERN_WINE_RUN and HALVERN_SINK_CERTS.
 """
 
-import json
 import os
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
@@ -16,13 +14,15 @@ import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tools" / "telemetry_sink"))
+from sink_process import SinkProcess, sink_command  # noqa: E402
+
 BUILD_DIR = Path(os.environ.get("HALVERN_BUILD_DIR", ROOT / "build" / "windows"))
 WINE_RUN = Path(os.environ.get("HALVERN_WINE_RUN", ROOT / "cmake" / "wine-run.sh"))
 TOOLS_DIR = BUILD_DIR / "tools"
 CLEANUP_EXE = BUILD_DIR / "HalvernCleanup.exe"
 CAPTURE_EXE = TOOLS_DIR / "HalvernDebugCapture.exe"
 TEST_PACKAGE_MANAGER_DLL = TOOLS_DIR / "HalvernTestPackageManager.dll"
-SINK_SCRIPT = ROOT / "tools" / "telemetry_sink" / "telemetry_sink.py"
 # The sink's throwaway CAs; the "trusted" set is the one the prefix trusts (see trust_sink_ca).
 SINK_CERTS = Path(os.environ.get("HALVERN_SINK_CERTS", BUILD_DIR / "telemetry_sink"))
 
@@ -173,87 +173,27 @@ def trust_sink_ca():
     """Makes (or reuses) the sink's "trusted" certificates and adds their CA to the prefix's LocalMachine
     Root store; the host's own CA store is never touched."""
     certificates = SINK_CERTS / "trusted"
-    _sink_command("make-certs", "--dir", certificates)
+    sink_command("make-certs", "--dir", certificates)
     trust_file = SINK_CERTS / "trust.reg"
-    _sink_command("reg-trust", "--dir", certificates, "--out", trust_file)
+    sink_command("reg-trust", "--dir", certificates, "--out", trust_file)
     wine("regedit", "/S", windows_path(trust_file))
 
 
 # --- the telemetry sink -------------------------------------------------------------------------
 
-def _sink_command(*args):
-    result = subprocess.run([sys.executable, "-B", str(SINK_SCRIPT), *map(str, args)], stdin=subprocess.DEVNULL,
-                            capture_output=True, text=True, timeout=240)
-    if result.returncode != 0:
-        raise AssertionError(f"telemetry_sink.py {args[0]} exited {result.returncode}: {result.stderr}")
-    return result.stdout
-
-
-class Sink:
+class Sink(SinkProcess):
     """The telemetry sink on port 443 (where the tool posts), recording into a fresh folder, with the
     certificate the prefix trusts. Use it as a context manager."""
 
-    PORT_WAIT_SECONDS = 120
-
     def __init__(self):
         SINK_CERTS.mkdir(parents=True, exist_ok=True)
-        self.directory = Path(tempfile.mkdtemp(prefix="e2e-sink-", dir=SINK_CERTS))
-        for name in ("server.pem", "server.key"):
-            shutil.copy(SINK_CERTS / "trusted" / name, self.directory / name)
-        self.process = None
-
-    def __enter__(self):
-        self.log = open(self.directory / "sink.log", "wb")
-        deadline = time.monotonic() + self.PORT_WAIT_SECONDS
-        while not self._start():
-            # Exit code 2: the port is taken, most likely by a sink of another test; wait for it to go.
-            if self.process.returncode != 2 or time.monotonic() > deadline:
-                self.log.close()
-                raise AssertionError(f"the sink did not start:\n{self.output()}")
-            time.sleep(1)
-        return self
+        super().__init__(tempfile.mkdtemp(prefix="e2e-sink-", dir=SINK_CERTS), SINK_CERTS / "trusted")
 
     def __exit__(self, *exc):
         self.stop()
         if exc[0] is None:
             shutil.rmtree(self.directory, ignore_errors=True)
         return False
-
-    def _start(self):
-        ready = self.directory / "ready"
-        self.process = subprocess.Popen(
-            [sys.executable, "-B", str(SINK_SCRIPT), "serve", "--dir", str(self.directory), "--port", "443",
-             "--ready-file", str(ready)],
-            stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT)
-        deadline = time.monotonic() + 60
-        while not ready.exists():
-            if self.process.poll() is not None:
-                return False
-            if time.monotonic() > deadline:
-                self.stop()
-                raise AssertionError(f"the sink did not get ready:\n{self.output()}")
-            time.sleep(0.05)
-        return True
-
-    def stop(self):
-        if self.process is not None and self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(timeout=30)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        if not self.log.closed:
-            self.log.close()
-
-    def output(self):
-        return (self.directory / "sink.log").read_text(errors="replace")
-
-    def received(self):
-        """Every request recorded so far, in arrival order, as the sink's table --json gives them."""
-        if not (self.directory / "events.db").exists():
-            return []
-        return json.loads(_sink_command("table", "--dir", self.directory, "--json"))
 
     def events(self):
         """The fields of every event received, in arrival order; fails on a request with problems."""
@@ -262,9 +202,6 @@ class Sink:
             if request["problems"] or request["path"] != "/msix_installer/log_event":
                 raise AssertionError(f"a malformed telemetry request: {request}")
         return [request["fields"] for request in received]
-
-    def table(self):
-        return _sink_command("table", "--dir", self.directory)
 
 
 # --- the test package manager -------------------------------------------------------------------

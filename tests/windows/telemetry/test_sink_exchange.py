@@ -8,19 +8,17 @@ Port 443 is the machine's: a sink that someone else runs there is waited for (wi
 the case without a listener holds the port bound without listening, so that nothing can answer it.
 """
 
-import json
 import os
-import shutil
-import signal
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[3]
-SINK = ROOT / "tools" / "telemetry_sink" / "telemetry_sink.py"
+sys.path.insert(0, str(ROOT / "tools" / "telemetry_sink"))
+from sink_process import SinkProcess  # noqa: E402
+
 CERTS = Path(os.environ.get("HALVERN_SINK_CERTS", ROOT / "build" / "windows" / "telemetry_sink"))
 WINE_RUN = os.environ.get("HALVERN_WINE_RUN", str(ROOT / "cmake" / "wine-run.sh"))
 CLIENT = os.environ.get("HALVERN_TELEMETRY_CLIENT", "")
@@ -58,61 +56,6 @@ def setUpModule():
         raise unittest.SkipTest("HALVERN_TELEMETRY_CLIENT is not set; run through ctest")
 
 
-class Sink:
-    """The sink on port 443, from a fresh events directory with the given certificate set."""
-
-    PORT_WAIT_SECONDS = 120
-
-    def __init__(self, certificate_set, status=200, mode="normal"):
-        self.directory = Path(tempfile.mkdtemp(prefix="sink-exchange-", dir=CERTS))
-        for name in ("server.pem", "server.key"):
-            shutil.copy(CERTS / certificate_set / name, self.directory / name)
-        self.log = open(self.directory / "sink.log", "wb")
-        deadline = time.monotonic() + self.PORT_WAIT_SECONDS
-        while not self.start(status, mode):
-            # Exit code 2: the port is taken, most likely by another sink; wait for it to go.
-            if self.process.returncode != 2 or time.monotonic() > deadline:
-                self.log.close()
-                raise AssertionError(f"the sink did not start:\n{self.output()}")
-            time.sleep(1)
-
-    def start(self, status, mode):
-        ready = self.directory / "ready"
-        self.process = subprocess.Popen(
-            [sys.executable, "-B", str(SINK), "serve", "--dir", str(self.directory), "--port", "443",
-             "--status", str(status), "--mode", mode, "--ready-file", str(ready)],
-            stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT)
-        deadline = time.monotonic() + 60
-        while not ready.exists():
-            if self.process.poll() is not None:
-                return False
-            if time.monotonic() > deadline:
-                self.stop()
-                raise AssertionError(f"the sink did not get ready:\n{self.output()}")
-            time.sleep(0.05)
-        return True
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(timeout=30)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        self.log.close()
-
-    def output(self):
-        return (self.directory / "sink.log").read_text(errors="replace")
-
-    def events(self):
-        result = subprocess.run([sys.executable, "-B", str(SINK), "table", "--dir", str(self.directory), "--json"],
-                                stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=60)
-        if result.returncode != 0:
-            raise AssertionError(f"table failed: {result.stderr}")
-        return json.loads(result.stdout)
-
-
 class SinkExchange(unittest.TestCase):
     def run_client(self, case, status):
         env = dict(os.environ, HALVERN_SINK_STATUS=str(status))
@@ -123,15 +66,13 @@ class SinkExchange(unittest.TestCase):
         self.assertIn("[  PASSED  ] 1 test", output)
 
     def exchange(self, case, certificate_set, status=200, mode="normal"):
-        sink = Sink(certificate_set, status, mode)
-        try:
+        directory = tempfile.mkdtemp(prefix="sink-exchange-", dir=CERTS)
+        with SinkProcess(directory, CERTS / certificate_set, status, mode) as sink:
             self.run_client(case, status)
-        finally:
-            sink.stop()
         return sink
 
     def check_one_event(self, sink, status):
-        events = sink.events()
+        events = sink.received()
         self.assertEqual(len(events), 1, sink.output())
         event = events[0]
         self.assertEqual(event["method"], "POST")
@@ -157,7 +98,7 @@ class SinkExchange(unittest.TestCase):
 
     def test_untrusted_certificate(self):
         sink = self.exchange("FailsToSendToASinkItDoesNotTrust", "untrusted")
-        self.assertEqual(sink.events(), [], "nothing is sent over a connection that is not trusted")
+        self.assertEqual(sink.received(), [], "nothing is sent over a connection that is not trusted")
 
     def test_no_sink(self):
         # The port is bound but nobody listens: the connection is refused.
