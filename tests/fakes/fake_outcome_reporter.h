@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <typeindex>
+#include <type_traits>
 #include <typeinfo>
 #include <utility>
 #include <vector>
@@ -40,8 +41,6 @@ struct RecordedReport {
 class FakeOutcomeReporter final : public OutcomeReporter {
   public:
     std::vector<RecordedReport> reports;
-    std::uint32_t result = 0;
-
     // Runs before each report is recorded, with its values.
     std::function<void(const RecordedReport&)> before_report;
     // Every matching report is recorded and then raises `error`.
@@ -49,44 +48,34 @@ class FakeOutcomeReporter final : public OutcomeReporter {
         faults_.push_back(Fault{std::move(matches), std::move(error)});
     }
 
-    std::uint32_t ReportSuccess(EventKind event_kind, bool machine_wide, const std::u16string& app_name,
-                                const std::u16string& package_family_name,
-                                const std::u16string& version) override {
-        return Record(Subject(ReportFunction::ReportSuccess, event_kind, machine_wide, app_name,
-                              package_family_name, version));
+    std::uint32_t ReportSuccess(EventKind kind, bool machine_wide, const std::u16string& app_name,
+                                const std::u16string& family, const std::u16string& version) override {
+        return Record(Subject(ReportFunction::ReportSuccess, kind, machine_wide, app_name, family, version));
     }
-
-    std::uint32_t ReportMSIXFailure(EventKind event_kind, bool machine_wide, const std::u16string& app_name,
-                                    const std::u16string& package_family_name, const std::u16string& version,
+    std::uint32_t ReportMSIXFailure(EventKind kind, bool machine_wide, const std::u16string& app_name,
+                                    const std::u16string& family, const std::u16string& version,
                                     const MSIXException& error) override {
-        RecordedReport report = Subject(ReportFunction::ReportMSIXFailure, event_kind, machine_wide, app_name,
-                                        package_family_name, version);
-        report.error_type = typeid(error);
+        RecordedReport report =
+            Subject(ReportFunction::ReportMSIXFailure, kind, machine_wide, app_name, family, version, error);
         report.msix_code = error.code;
         report.system_error = error.system_error;
         report.message = error.message;
         return Record(std::move(report));
     }
-
-    std::uint32_t ReportHresultFailure(EventKind event_kind, bool machine_wide,
-                                       const std::u16string& app_name,
-                                       const std::u16string& package_family_name,
-                                       const std::u16string& version,
+    std::uint32_t ReportHresultFailure(EventKind kind, bool machine_wide, const std::u16string& app_name,
+                                       const std::u16string& family, const std::u16string& version,
                                        const winrt::hresult_error& error) override {
-        RecordedReport report = Subject(ReportFunction::ReportHresultFailure, event_kind, machine_wide,
-                                        app_name, package_family_name, version);
-        report.error_type = typeid(error);
+        RecordedReport report = Subject(ReportFunction::ReportHresultFailure, kind, machine_wide, app_name,
+                                        family, version, error);
         report.hresult = error.code();
         report.message = error.message();
         return Record(std::move(report));
     }
-
-    std::uint32_t ReportStdFailure(EventKind event_kind, bool machine_wide, const std::u16string& app_name,
-                                   const std::u16string& package_family_name, const std::u16string& version,
+    std::uint32_t ReportStdFailure(EventKind kind, bool machine_wide, const std::u16string& app_name,
+                                   const std::u16string& family, const std::u16string& version,
                                    const std::exception& error) override {
-        RecordedReport report = Subject(ReportFunction::ReportStdFailure, event_kind, machine_wide, app_name,
-                                        package_family_name, version);
-        report.error_type = typeid(error);
+        RecordedReport report =
+            Subject(ReportFunction::ReportStdFailure, kind, machine_wide, app_name, family, version, error);
         report.what = error.what();
         return Record(std::move(report));
     }
@@ -97,17 +86,21 @@ class FakeOutcomeReporter final : public OutcomeReporter {
         std::exception_ptr error;
     };
 
-    RecordedReport Subject(ReportFunction function, EventKind event_kind, bool machine_wide,
-                           const std::u16string& app_name, const std::u16string& package_family_name,
-                           const std::u16string& version) const {
+    template <typename Error = int>
+    RecordedReport Subject(ReportFunction function, EventKind kind, bool machine_wide,
+                           const std::u16string& app_name, const std::u16string& family,
+                           const std::u16string& version, const Error& error = {}) const {
         RecordedReport report;
         report.index = reports.size();
         report.function = function;
-        report.event_kind = event_kind;
+        report.event_kind = kind;
         report.machine_wide = machine_wide;
         report.app_name = app_name;
-        report.package_family_name = package_family_name;
+        report.package_family_name = family;
         report.version = version;
+        if constexpr (!std::is_same_v<Error, int>) {
+            report.error_type = typeid(error);
+        }
         return report;
     }
 
@@ -122,7 +115,7 @@ class FakeOutcomeReporter final : public OutcomeReporter {
                 std::rethrow_exception(fault.error);
             }
         }
-        return result;
+        return 0;
     }
 
     std::vector<Fault> faults_;

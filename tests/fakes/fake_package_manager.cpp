@@ -2,46 +2,28 @@
 
 #include <algorithm>
 #include <new>
-#include <stdexcept>
 #include <utility>
 
 namespace halvern::testing {
 
 const char* FunctionName(PackageManagerFunction function) {
-    switch (function) {
-        case PackageManagerFunction::FindPackagesForCurrentUser:
-            return "FindPackagesForCurrentUser";
-        case PackageManagerFunction::FindPackagesForAllUsers:
-            return "FindPackagesForAllUsers";
-        case PackageManagerFunction::FindPackageUsers:
-            return "FindPackageUsers";
-        case PackageManagerFunction::InstallState:
-            return "InstallState";
-        case PackageManagerFunction::RemovePackageForAllUsers:
-            return "RemovePackageForAllUsers";
-        case PackageManagerFunction::DeprovisionForAllUsers:
-            return "DeprovisionForAllUsers";
-    }
-    return "?";
+    static const char* const kNames[] = {"FindPackagesForCurrentUser", "FindPackagesForAllUsers",
+                                         "FindPackageUsers",           "InstallState",
+                                         "RemovePackageForAllUsers",   "DeprovisionForAllUsers"};
+    return kNames[static_cast<int>(function)];
 }
 
 PackageInfo MakePackageInfo(std::u16string_view family_name, std::u16string_view full_version,
                             std::u16string_view display_name, bool has_external_location) {
     const std::size_t separator = family_name.rfind(u'_');
-    if (separator == std::u16string_view::npos) {
-        throw std::invalid_argument("a family name is <name>_<publisher id>");
-    }
-    const std::u16string_view name = family_name.substr(0, separator);
-    const std::u16string_view publisher_id = family_name.substr(separator + 1);
     PackageInfo package;
-    package.package_name = name;
     package.display_name = display_name;
-    package.full_name =
-        std::u16string(name) + u"_" + std::u16string(full_version) + u"_x64__" + std::u16string(publisher_id);
+    package.full_name = std::u16string(family_name.substr(0, separator)) + u"_" +
+                        std::u16string(full_version) + u"_x64_" +
+                        std::u16string(family_name.substr(separator));
     package.family_name = family_name;
     package.full_version = full_version;
-    package.version = std::u16string(full_version.substr(0, full_version.rfind(u'.')));
-    package.installed_path = u"C:\\Program Files\\WindowsApps\\" + package.full_name;
+    package.version = full_version.substr(0, full_version.rfind(u'.'));
     package.has_external_location = has_external_location;
     return package;
 }
@@ -69,9 +51,8 @@ class FakePackageManager::UserInformation final : public PackageUserInformation 
         : owner_(owner), full_name_(std::move(full_name)), entry_(std::move(entry)) {}
 
     std::int32_t InstallState() const override {
-        const std::size_t call =
-            owner_.Begin(PackageManagerFunction::InstallState, full_name_, entry_.user_security_id);
-        owner_.Served(call);
+        owner_.calls[owner_.Begin(PackageManagerFunction::InstallState, full_name_, entry_.user_security_id)]
+            .raised = false;
         return entry_.install_state;
     }
 
@@ -86,35 +67,13 @@ void FakePackageManager::AddPackage(PackageInfo package, std::vector<FakeUserEnt
     packages_.push_back(Package{std::move(package), std::move(users)});
 }
 
-void FakePackageManager::SetRemovalOutcome(const std::u16string& full_name, DeploymentOutcome outcome) {
-    removal_outcomes_[full_name] = std::move(outcome);
-}
-
-void FakePackageManager::SetDeprovisionOutcome(const std::u16string& family_name, DeploymentOutcome outcome) {
-    deprovision_outcomes_[family_name] = std::move(outcome);
-}
-
-bool FakePackageManager::HasPackage(const std::u16string& full_name) const {
-    return std::ranges::any_of(packages_,
-                               [&](const Package& package) { return package.info.full_name == full_name; });
-}
-
-std::vector<PackageInfo> FakePackageManager::PackagesOf(const std::u16string& family_name) const {
+std::vector<PackageInfo> FakePackageManager::PackagesOf(const std::u16string& family_name,
+                                                        const std::u16string* user) const {
     std::vector<PackageInfo> found;
     for (const Package& package : packages_) {
-        if (package.info.family_name == family_name) {
-            found.push_back(package.info);
-        }
-    }
-    return found;
-}
-
-std::vector<PackageInfo> FakePackageManager::PackagesOfUser(const std::u16string& family_name,
-                                                            const std::u16string& user) const {
-    std::vector<PackageInfo> found;
-    for (const Package& package : packages_) {
-        const bool has_entry = std::ranges::any_of(
-            package.users, [&](const FakeUserEntry& entry) { return entry.user_security_id == user; });
+        const bool has_entry = !user || std::ranges::any_of(package.users, [&](const FakeUserEntry& entry) {
+            return entry.user_security_id == *user;
+        });
         if (package.info.family_name == family_name && has_entry) {
             found.push_back(package.info);
         }
@@ -123,12 +82,9 @@ std::vector<PackageInfo> FakePackageManager::PackagesOfUser(const std::u16string
 }
 
 std::vector<FakeUserEntry> FakePackageManager::UsersOf(const std::u16string& full_name) const {
-    for (const Package& package : packages_) {
-        if (package.info.full_name == full_name) {
-            return package.users;
-        }
-    }
-    return {};
+    const auto package =
+        std::ranges::find(packages_, full_name, [](const Package& p) { return p.info.full_name; });
+    return package == packages_.end() ? std::vector<FakeUserEntry>{} : package->users;
 }
 
 std::vector<PackageManagerCall> FakePackageManager::CallsOf(PackageManagerFunction function) const {
@@ -155,9 +111,9 @@ void FakePackageManager::FailCalls(PackageManagerFunction function, const std::u
 std::size_t FakePackageManager::Begin(PackageManagerFunction function, const std::u16string& argument,
                                       const std::u16string& user) {
     const std::size_t index = calls.size();
-    calls.push_back(PackageManagerCall{index, function, argument, user, true});
+    calls.push_back(PackageManagerCall{index, function, argument, user});
     if (before_call) {
-        before_call(*this, calls[index]);
+        before_call(calls[index]);
     }
     for (const Fault& fault : faults_) {
         if (fault.matches(calls[index])) {
@@ -167,26 +123,18 @@ std::size_t FakePackageManager::Begin(PackageManagerFunction function, const std
     return index;
 }
 
-void FakePackageManager::Complete(MSIXErrorCode code, const DeploymentOutcome& outcome) {
-    if (outcome.extended_error_code != 0) {
-        throw MSIXException(outcome.error_text, code, outcome.extended_error_code);
-    }
-}
-
 std::vector<PackageInfo> FakePackageManager::FindPackagesForCurrentUser(
     const std::u16string& package_family_name) {
     const std::size_t call = Begin(PackageManagerFunction::FindPackagesForCurrentUser, package_family_name);
-    std::vector<PackageInfo> found = PackagesOfUser(package_family_name, current_user);
-    Served(call);
-    return found;
+    calls[call].raised = false;
+    return PackagesOf(package_family_name, &current_user);
 }
 
 std::vector<PackageInfo> FakePackageManager::FindPackagesForAllUsers(
     const std::u16string& package_family_name) {
     const std::size_t call = Begin(PackageManagerFunction::FindPackagesForAllUsers, package_family_name);
-    std::vector<PackageInfo> found = PackagesOf(package_family_name);
-    Served(call);
-    return found;
+    calls[call].raised = false;
+    return PackagesOf(package_family_name);
 }
 
 std::vector<std::unique_ptr<PackageUserInformation>> FakePackageManager::FindPackageUsers(
@@ -196,33 +144,27 @@ std::vector<std::unique_ptr<PackageUserInformation>> FakePackageManager::FindPac
     for (FakeUserEntry& entry : UsersOf(package_full_name)) {
         users.push_back(std::make_unique<UserInformation>(*this, package_full_name, std::move(entry)));
     }
-    Served(call);
+    calls[call].raised = false;
     return users;
 }
 
 void FakePackageManager::RemovePackageForAllUsers(const std::u16string& package_full_name) {
     const std::size_t call = Begin(PackageManagerFunction::RemovePackageForAllUsers, package_full_name);
-    const auto package = std::ranges::find_if(
-        packages_, [&](const Package& candidate) { return candidate.info.full_name == package_full_name; });
+    const auto package =
+        std::ranges::find(packages_, package_full_name, [](const Package& p) { return p.info.full_name; });
     if (package == packages_.end()) {
-        Complete(MSIXErrorCode::PackageRemoveFailure,
-                 DeploymentOutcome{kPackageNotFound, u"The package could not be found.\r\n"});
-    }
-    if (const auto outcome = removal_outcomes_.find(package_full_name); outcome != removal_outcomes_.end()) {
-        Complete(MSIXErrorCode::PackageRemoveFailure, outcome->second);
+        // HRESULT_FROM_WIN32(ERROR_INSTALL_PACKAGE_NOT_FOUND) in a failed deployment result.
+        throw MSIXException(u"The package could not be found.\r\n", MSIXErrorCode::PackageRemoveFailure,
+                            static_cast<std::int32_t>(0x80073CF1));
     }
     packages_.erase(package);
-    Served(call);
+    calls[call].raised = false;
 }
 
 void FakePackageManager::DeprovisionForAllUsers(const std::u16string& package_family_name) {
     const std::size_t call = Begin(PackageManagerFunction::DeprovisionForAllUsers, package_family_name);
-    if (const auto outcome = deprovision_outcomes_.find(package_family_name);
-        outcome != deprovision_outcomes_.end()) {
-        Complete(MSIXErrorCode::PackageDeprovisionFailure, outcome->second);
-    }
     provisioned_.erase(package_family_name);
-    Served(call);
+    calls[call].raised = false;
 }
 
 }  // namespace halvern::testing

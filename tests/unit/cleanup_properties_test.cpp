@@ -21,7 +21,6 @@
 namespace halvern {
 namespace {
 
-using testing::DeploymentOutcome;
 using testing::FakePackageManager;
 using testing::FakeRegistry;
 using testing::FakeUserEntry;
@@ -53,20 +52,8 @@ class Draw {
 };
 
 std::exception_ptr AnyFailure(Draw& draw) {
-    static const winrt::hresult kCodes[] = {winrt::hresults::kFail,
-                                            winrt::hresults::kOutOfMemory,
-                                            winrt::hresults::kAccessDenied,
-                                            winrt::hresults::kWrongThread,
-                                            winrt::hresults::kNotImplemented,
-                                            winrt::hresults::kNoInterface,
-                                            winrt::hresults::kInvalidArgument,
-                                            winrt::hresults::kOutOfBounds,
-                                            winrt::hresults::kClassNotAvailable,
-                                            winrt::hresults::kChangedState,
-                                            winrt::hresults::kIllegalMethodCall,
-                                            winrt::hresults::kIllegalStateChange,
-                                            winrt::hresults::kIllegalDelegateAssignment,
-                                            winrt::hresults::kCanceled};
+    static const winrt::hresult kCodes[] = {winrt::hresults::kFail, winrt::hresults::kOutOfMemory,
+                                            winrt::hresults::kAccessDenied, winrt::hresults::kCanceled};
     static const MSIXErrorCode kMsixCodes[] = {
         MSIXErrorCode::FindPackagesFailure, MSIXErrorCode::FindUsersFailure,
         MSIXErrorCode::PackageRemoveFailure, MSIXErrorCode::PackageDeprovisionFailure};
@@ -146,14 +133,15 @@ void Generate(Draw& draw, GeneratedMachine& generated) {
                                   AnyFailure(draw));
     }
     if (!full_names.empty() && draw.Chance(15)) {
-        machine.packages.SetRemovalOutcome(
-            full_names[draw.Below(full_names.size())],
-            DeploymentOutcome{static_cast<std::int32_t>(0x80073D02), u"In use."});
+        machine.packages.FailCalls(PackageManagerFunction::RemovePackageForAllUsers,
+                                   full_names[draw.Below(full_names.size())],
+                                   MsixFailure(MSIXErrorCode::PackageRemoveFailure, 0x0D02, u"In use."));
     }
     if (draw.Chance(15)) {
-        machine.packages.SetDeprovisionOutcome(
-            families[draw.Below(families.size())],
-            DeploymentOutcome{static_cast<std::int32_t>(draw.Below(2) + 1), u"No."});
+        machine.packages.FailCalls(PackageManagerFunction::DeprovisionForAllUsers,
+                                   families[draw.Below(families.size())],
+                                   MsixFailure(MSIXErrorCode::PackageDeprovisionFailure,
+                                               static_cast<std::int32_t>(draw.Below(2) + 1), u"No."));
     }
     if (draw.Chance(8)) {
         machine.registry.FailCalls(RegistryFunction::RegDeleteKeyW, 5);
@@ -191,9 +179,7 @@ class PropertyCheck {
   public:
     PropertyCheck(GeneratedMachine& generated, Totals& totals) : generated_(generated), totals_(totals) {
         TestMachine& machine = generated.machine;
-        machine.packages.before_call = [this](FakePackageManager& packages, const PackageManagerCall& call) {
-            OnPackageCall(packages, call);
-        };
+        machine.packages.before_call = [this](const PackageManagerCall& call) { OnPackageCall(call); };
         machine.registry.before_call = [this](FakeRegistry&, const RegistryCall& call) {
             OnRegistryCall(call);
         };
@@ -220,15 +206,14 @@ class PropertyCheck {
 
     // Packages of the record's family still in the scope of the mode.
     std::size_t PackagesInScope() {
-        return run_.machine_wide
-                   ? Machine().packages.PackagesOf(Record().package_family_name).size()
-                   : Machine()
-                         .packages
-                         .PackagesOfUser(Record().package_family_name, Machine().packages.current_user)
-                         .size();
+        FakePackageManager& packages = Machine().packages;
+        return packages
+            .PackagesOf(Record().package_family_name, run_.machine_wide ? nullptr : &packages.current_user)
+            .size();
     }
 
-    void OnPackageCall(FakePackageManager& packages, const PackageManagerCall& call) {
+    void OnPackageCall(const PackageManagerCall& call) {
+        const FakePackageManager& packages = Machine().packages;
         const bool is_removal = call.function == PackageManagerFunction::RemovePackageForAllUsers;
         if (is_removal) {
             if (!run_.machine_wide) {

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <typeindex>
+#include <utility>
 #include <vector>
 
 #include "test_machine.h"
@@ -15,7 +16,6 @@
 namespace halvern {
 namespace {
 
-using testing::DeploymentOutcome;
 using testing::FakeUserEntry;
 using testing::HresultFailure;
 using testing::MakePackageInfo;
@@ -89,6 +89,12 @@ std::string StdReport(const std::string& subject, const std::string& what) {
 std::vector<std::string> StagedCheck(const PackageInfo& package) {
     return {Users(package), State(package, kAlice), State(package, kBob)};
 }
+std::exception_ptr InUse() {
+    return MsixFailure(MSIXErrorCode::PackageRemoveFailure, kPackageInUse, kInUseText);
+}
+std::exception_ptr DeprovisionFailed() {
+    return MsixFailure(MSIXErrorCode::PackageDeprovisionFailure, kDeprovisionFailed, kDeprovisionText);
+}
 
 std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> parts) {
     std::vector<std::string> joined;
@@ -98,15 +104,11 @@ std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> pa
     return joined;
 }
 
-bool Matches(const PackageManagerCall& call, PackageManagerFunction function, const PackageInfo& package) {
-    return call.function == function && call.argument == package.full_name;
-}
-
 struct Scenario {
     std::string name;
     std::function<void(TestMachine&)> arrange;
     bool cleaned_up;
-    std::vector<std::string> journal;
+    std::vector<std::string> journal;  // An exception that leaves the driver ends it as "escaped <what>".
     bool registration_kept;
     std::vector<PackageInfo> packages_left;
 };
@@ -115,33 +117,32 @@ void PrintTo(const Scenario& scenario, std::ostream* out) {
     *out << scenario.name;
 }
 
-std::vector<Scenario> Scenarios() {
-    const auto plant = [](std::vector<PackageInfo> packages) {
-        return [packages](TestMachine& machine) {
-            for (const PackageInfo& package : packages) {
-                machine.packages.AddPackage(package, kBothStaged);
-            }
-        };
+std::function<void(TestMachine&)> Plant(std::vector<PackageInfo> packages,
+                                        std::function<void(TestMachine&)> then = nullptr) {
+    return [packages, then](TestMachine& machine) {
+        for (const PackageInfo& package : packages) {
+            machine.packages.AddPackage(package, kBothStaged);
+        }
+        if (then) {
+            then(machine);
+        }
     };
-    const auto then = [](std::function<void(TestMachine&)> first, std::function<void(TestMachine&)> second) {
-        return [first, second](TestMachine& machine) {
-            first(machine);
-            second(machine);
-        };
-    };
-    return {
-        {"OnePackageStagedByEveryUserIsRemovedThenTheFamilyWithdrawn",
-         plant({kFirst}),
-         true,
-         Join({{FindAll()},
-               StagedCheck(kFirst),
-               {Remove(kFirst), Success(Removal(kFirst)), Deprovision(), Unregister(),
-                Success(Installation())}}),
-         false,
-         {}},
+}
 
+std::function<void(TestMachine&)> ReportThrows(std::function<bool(const RecordedReport&)> matches,
+                                               std::exception_ptr error) {
+    return [=](TestMachine& machine) { machine.reporter.ThrowWhen(matches, error); };
+}
+
+bool IsSuccessOf(const RecordedReport& report, EventKind kind) {
+    return report.event_kind == kind && report.function == ReportFunction::ReportSuccess;
+}
+
+std::vector<Scenario> Scenarios() {
+    const PackageInfo external = MakePackageInfo(kFamily, u"124.0.1.5", u"Halvern Client", true);
+    std::vector<Scenario> scenarios = {
         {"EveryPackageIsRemovedInListOrderEachBeforeTheNextUserSearch",
-         plant({kFirst, kSecond, kThird}),
+         Plant({kFirst, kSecond, kThird}),
          true,
          Join({{FindAll()},
                StagedCheck(kFirst),
@@ -170,10 +171,7 @@ std::vector<Scenario> Scenarios() {
          {}},
 
         {"PackagesOfOtherFamiliesAreNotTouched",
-         [](TestMachine& machine) {
-             machine.packages.AddPackage(kOtherFamily, kBothStaged);
-             machine.packages.AddPackage(kFirst, kBothStaged);
-         },
+         Plant({kOtherFamily, kFirst}),
          true,
          Join({{FindAll()},
                StagedCheck(kFirst),
@@ -182,36 +180,22 @@ std::vector<Scenario> Scenarios() {
          false,
          {kOtherFamily}},
 
-        {"AnInstalledPackageStaysEveryUserIsStillReadAndTheOthersAreRemoved",
-         [](TestMachine& machine) {
-             machine.packages.AddPackage(kFirst, {{kAlice, Installed}, {kBob, Staged}});
-             machine.packages.AddPackage(kSecond, kBothStaged);
-         },
-         false,
-         Join({{FindAll()},
-               StagedCheck(kFirst),
-               StagedCheck(kSecond),
-               {Remove(kSecond), Success(Removal(kSecond))}}),
-         true,
-         {kFirst}},
-
         {"APackageWithAnExternalLocationStaysWithoutAUserSearch",
-         [](TestMachine& machine) {
-             machine.packages.AddPackage(MakePackageInfo(kFamily, u"124.0.1.5", u"Halvern Client", true),
-                                         kBothStaged);
+         [external](TestMachine& machine) {
+             machine.packages.AddPackage(external, kBothStaged);
              machine.packages.AddPackage(kSecond, kBothStaged);
          },
          false,
          Join({{FindAll()}, StagedCheck(kSecond), {Remove(kSecond), Success(Removal(kSecond))}}),
          true,
-         {MakePackageInfo(kFamily, u"124.0.1.5", u"Halvern Client", true)}},
+         {external}},
 
         {"AFailedRemovalIsReportedAndTheNextPackageIsStillRemoved",
-         then(plant({kFirst, kSecond}),
-              [](TestMachine& machine) {
-                  machine.packages.SetRemovalOutcome(kFirst.full_name,
-                                                     DeploymentOutcome{kPackageInUse, kInUseText});
-              }),
+         Plant({kFirst, kSecond},
+               [](TestMachine& machine) {
+                   machine.packages.FailCalls(PackageManagerFunction::RemovePackageForAllUsers, kFirst.full_name,
+                                              InUse());
+               }),
          false,
          Join({{FindAll()},
                StagedCheck(kFirst),
@@ -222,28 +206,27 @@ std::vector<Scenario> Scenarios() {
          {kFirst}},
 
         {"AFailedRemovalOfTheLastPackageStopsBeforeDeprovisioning",
-         then(plant({kFirst, kSecond}),
-              [](TestMachine& machine) {
-                  machine.packages.FailCalls(PackageManagerFunction::RemovePackageForAllUsers,
-                                             kSecond.full_name,
-                                             HresultFailure(winrt::hresults::kCanceled, u"Canceled.\r\n"));
-              }),
+         Plant({kFirst, kSecond},
+               [](TestMachine& machine) {
+                   machine.packages.FailCalls(PackageManagerFunction::RemovePackageForAllUsers,
+                                              kSecond.full_name,
+                                              HresultFailure(winrt::hresults::kCanceled, u"Canceled.\r\n"));
+               }),
          false,
          Join({{FindAll()},
                StagedCheck(kFirst),
                {Remove(kFirst), Success(Removal(kFirst))},
                StagedCheck(kSecond),
-               {Remove(kSecond),
-                HresultReport(Removal(kSecond), winrt::hresults::kCanceled, u"Canceled.\r\n")}}),
+               {Remove(kSecond), HresultReport(Removal(kSecond), winrt::hresults::kCanceled, u"Canceled.\r\n")}}),
          true,
          {kSecond}},
 
         {"AFailedDeprovisioningKeepsTheRegistration",
-         then(plant({kFirst}),
-              [](TestMachine& machine) {
-                  machine.packages.SetDeprovisionOutcome(
-                      kFamily, DeploymentOutcome{kDeprovisionFailed, kDeprovisionText});
-              }),
+         Plant({kFirst},
+               [](TestMachine& machine) {
+                   machine.packages.FailCalls(PackageManagerFunction::DeprovisionForAllUsers, kFamily,
+                                              DeprovisionFailed());
+               }),
          false,
          Join({{FindAll()},
                StagedCheck(kFirst),
@@ -252,22 +235,11 @@ std::vector<Scenario> Scenarios() {
          true,
          {}},
 
-        {"AFailedDeprovisioningOfAnEmptyFamilyIsReportedOnce",
-         [](TestMachine& machine) {
-             machine.packages.SetDeprovisionOutcome(kFamily,
-                                                    DeploymentOutcome{kDeprovisionFailed, kDeprovisionText});
-         },
-         false,
-         {FindAll(), Deprovision(), MsixReport(Installation(), 2003, kDeprovisionFailed, kDeprovisionText)},
-         true,
-         {}},
-
         {"AFailedUnregistrationIsReportedAfterTheDeprovisioning",
-         then(plant({kFirst}),
-              [](TestMachine& machine) {
-                  machine.registry.CreateKey(kHkeyLocalMachine,
-                                             testing::kClientsPath + kRecord.app_id + u"\\Sub");
-              }),
+         Plant({kFirst},
+               [](TestMachine& machine) {
+                   machine.registry.CreateKey(kHkeyLocalMachine, testing::kClientsPath + kRecord.app_id + u"\\Sub");
+               }),
          false,
          Join({{FindAll()},
                StagedCheck(kFirst),
@@ -277,24 +249,24 @@ std::vector<Scenario> Scenarios() {
          {}},
 
         {"AFailedPackageSearchTouchesNothing",
-         then(plant({kFirst}),
-              [](TestMachine& machine) {
-                  machine.packages.FailCalls(PackageManagerFunction::FindPackagesForAllUsers, kFamily,
-                                             MsixFailure(MSIXErrorCode::FindPackagesFailure,
-                                                         winrt::hresults::kAccessDenied, u"Denied."));
-              }),
+         Plant({kFirst},
+               [](TestMachine& machine) {
+                   machine.packages.FailCalls(
+                       PackageManagerFunction::FindPackagesForAllUsers, kFamily,
+                       MsixFailure(MSIXErrorCode::FindPackagesFailure, winrt::hresults::kAccessDenied, u"Denied."));
+               }),
          false,
          {FindAll(), MsixReport(Installation(), 2019, winrt::hresults::kAccessDenied, u"Denied.")},
          true,
          {kFirst}},
 
         {"AFailedUserSearchEndsTheRunAfterTheRemovalsSoFar",
-         then(plant({kFirst, kSecond, kThird}),
-              [](TestMachine& machine) {
-                  machine.packages.FailCalls(PackageManagerFunction::FindPackageUsers, kThird.full_name,
-                                             MsixFailure(MSIXErrorCode::FindUsersFailure,
-                                                         winrt::hresults::kFail, u"Unspecified error"));
-              }),
+         Plant({kFirst, kSecond, kThird},
+               [](TestMachine& machine) {
+                   machine.packages.FailCalls(
+                       PackageManagerFunction::FindPackageUsers, kThird.full_name,
+                       MsixFailure(MSIXErrorCode::FindUsersFailure, winrt::hresults::kFail, u"Unspecified error"));
+               }),
          false,
          Join({{FindAll()},
                StagedCheck(kFirst),
@@ -306,15 +278,15 @@ std::vector<Scenario> Scenarios() {
          {kThird}},
 
         {"AFailedInstallStateReadIsTheInstallationsFailureAndLeavesTheRestAlone",
-         then(plant({kFirst, kSecond}),
-              [](TestMachine& machine) {
-                  machine.packages.FailWhen(
-                      [](const PackageManagerCall& call) {
-                          return Matches(call, PackageManagerFunction::InstallState, kFirst) &&
-                                 call.user == kBob;
-                      },
-                      HresultFailure(winrt::hresults::kWrongThread, u"Wrong thread."));
-              }),
+         Plant({kFirst, kSecond},
+               [](TestMachine& machine) {
+                   machine.packages.FailWhen(
+                       [](const PackageManagerCall& call) {
+                           return call.function == PackageManagerFunction::InstallState &&
+                                  call.argument == kFirst.full_name && call.user == kBob;
+                       },
+                       HresultFailure(winrt::hresults::kWrongThread, u"Wrong thread."));
+               }),
          false,
          {FindAll(), Users(kFirst), State(kFirst, kAlice), State(kFirst, kBob),
           HresultReport(Installation(), winrt::hresults::kWrongThread, u"Wrong thread.")},
@@ -322,15 +294,8 @@ std::vector<Scenario> Scenarios() {
          {kFirst, kSecond}},
 
         {"ASuccessReportThatThrowsIsTheInstallationsFailure",
-         then(plant({kFirst, kSecond}),
-              [](TestMachine& machine) {
-                  machine.reporter.ThrowWhen(
-                      [](const RecordedReport& report) {
-                          return report.event_kind == RemovePackage &&
-                                 report.function == ReportFunction::ReportSuccess;
-                      },
-                      OutOfMemory());
-              }),
+         Plant({kFirst, kSecond}, ReportThrows([](const RecordedReport& r) { return IsSuccessOf(r, RemovePackage); },
+                                               OutOfMemory())),
          false,
          Join({{FindAll()},
                StagedCheck(kFirst),
@@ -339,14 +304,14 @@ std::vector<Scenario> Scenarios() {
          {kSecond}},
 
         {"AFailureReportThatThrowsForARemovalIsTheInstallationsFailure",
-         then(plant({kFirst, kSecond}),
-              [](TestMachine& machine) {
-                  machine.packages.SetRemovalOutcome(kFirst.full_name,
-                                                     DeploymentOutcome{kPackageInUse, kInUseText});
-                  machine.reporter.ThrowWhen(
-                      [](const RecordedReport& report) { return report.event_kind == RemovePackage; },
-                      std::make_exception_ptr(std::runtime_error("upload buffer")));
-              }),
+         Plant({kFirst, kSecond},
+               [](TestMachine& machine) {
+                   machine.packages.FailCalls(PackageManagerFunction::RemovePackageForAllUsers, kFirst.full_name,
+                                              InUse());
+                   machine.reporter.ThrowWhen(
+                       [](const RecordedReport& report) { return report.event_kind == RemovePackage; },
+                       std::make_exception_ptr(std::runtime_error("upload buffer")));
+               }),
          false,
          Join({{FindAll()},
                StagedCheck(kFirst),
@@ -356,23 +321,58 @@ std::vector<Scenario> Scenarios() {
          {kFirst, kSecond}},
 
         {"AnInstallationSuccessReportThatThrowsIsFollowedByItsFailure",
-         then(plant({kFirst}),
-              [](TestMachine& machine) {
-                  machine.reporter.ThrowWhen(
-                      [](const RecordedReport& report) {
-                          return report.event_kind == Uninstall &&
-                                 report.function == ReportFunction::ReportSuccess;
-                      },
-                      OutOfMemory());
-              }),
+         Plant({kFirst},
+               ReportThrows([](const RecordedReport& r) { return IsSuccessOf(r, Uninstall); }, OutOfMemory())),
          false,
          Join({{FindAll()},
                StagedCheck(kFirst),
-               {Remove(kFirst), Success(Removal(kFirst)), Deprovision(), Unregister(),
-                Success(Installation()), StdReport(Installation(), "std::bad_alloc")}}),
+               {Remove(kFirst), Success(Removal(kFirst)), Deprovision(), Unregister(), Success(Installation()),
+                StdReport(Installation(), "std::bad_alloc")}}),
          false,
          {}},
+
+        {"AFailureReportThatThrowsInTheWithdrawalRegionIsFollowedByTheOuterOne",
+         [](TestMachine& machine) {
+             machine.packages.FailCalls(PackageManagerFunction::DeprovisionForAllUsers, kFamily,
+                                        DeprovisionFailed());
+             machine.reporter.ThrowWhen([](const RecordedReport& report) { return report.index == 0; },
+                                        std::make_exception_ptr(std::runtime_error("encoder")));
+         },
+         false,
+         {FindAll(), Deprovision(), MsixReport(Installation(), 2003, kDeprovisionFailed, kDeprovisionText),
+          StdReport(Installation(), "encoder")},
+         true,
+         {}},
+
+        {"AFailureReportThatThrowsInTheOuterRegionLeavesTheOperation",
+         [](TestMachine& machine) {
+             machine.packages.FailCalls(PackageManagerFunction::FindPackagesForAllUsers, kFamily,
+                                        MsixFailure(MSIXErrorCode::FindPackagesFailure, 1, u"x"));
+             machine.reporter.ThrowWhen([](const RecordedReport&) { return true; }, OutOfMemory());
+         },
+         false,
+         {FindAll(), MsixReport(Installation(), 2019, 1, u"x"), "escaped std::bad_alloc"},
+         true,
+         {}},
     };
+    // Any user's entry in any state but Staged keeps its package; the other users are still read.
+    for (const std::int32_t state : std::vector<std::int32_t>{NotInstalled, Installed, Paused, 3, 4, 5, -1}) {
+        scenarios.push_back({"AnEntryInState" +
+                                 (state < 0 ? "Minus" + std::to_string(-state) : std::to_string(state)) +
+                                 "KeepsItsPackage",
+                             [state](TestMachine& machine) {
+                                 machine.packages.AddPackage(kFirst, {{kAlice, state}, {kBob, Staged}});
+                                 machine.packages.AddPackage(kSecond, kBothStaged);
+                             },
+                             false,
+                             Join({{FindAll()},
+                                   StagedCheck(kFirst),
+                                   StagedCheck(kSecond),
+                                   {Remove(kSecond), Success(Removal(kSecond))}}),
+                             true,
+                             {kFirst}});
+    }
+    return scenarios;
 }
 
 class MachineWideScenario : public ::testing::TestWithParam<Scenario> {};
@@ -381,17 +381,21 @@ TEST_P(MachineWideScenario, DoesExactlyWhatTheDecisionsAllow) {
     const Scenario& scenario = GetParam();
     TestMachine machine;
     machine.Register(kMachine, kRecord);
+    // Neither the user's registration of the same id nor a sibling's is ever touched.
+    machine.Register(!kMachine, kRecord);
+    machine.Register(kMachine, InstallationRecord{u"{C3}", u"Sibling", u"1", kFamily});
     machine.messages.texts[{5, 0x0409}] = u"Access denied.\r\n";
     scenario.arrange(machine);
 
-    const bool cleaned_up = CleanUpMachineWide(machine.services, kRecord);
+    EXPECT_EQ(machine.Run(CleanUpMachineWide, kRecord), scenario.cleaned_up);
 
-    EXPECT_EQ(cleaned_up, scenario.cleaned_up);
     EXPECT_EQ(machine.journal, scenario.journal);
     EXPECT_EQ(machine.IsRegistered(kMachine, kRecord.app_id), scenario.registration_kept);
-    std::vector<PackageInfo> left = machine.packages.PackagesOf(kFamily);
-    const std::vector<PackageInfo> others = machine.packages.PackagesOf(kOtherFamily.family_name);
-    left.insert(left.begin(), others.begin(), others.end());
+    EXPECT_TRUE(machine.IsRegistered(!kMachine, kRecord.app_id));
+    EXPECT_TRUE(machine.IsRegistered(kMachine, u"{C3}"));
+    std::vector<PackageInfo> left = machine.packages.PackagesOf(kOtherFamily.family_name);
+    const std::vector<PackageInfo> own = machine.packages.PackagesOf(kFamily);
+    left.insert(left.end(), own.begin(), own.end());
     EXPECT_EQ(left, scenario.packages_left);
     // Every registry key the unregistration opened was closed again, whatever happened.
     EXPECT_EQ(machine.registry.OpenHandleCount(), 0u);
@@ -402,46 +406,26 @@ INSTANTIATE_TEST_SUITE_P(Decisions, MachineWideScenario, ::testing::ValuesIn(Sce
                              return scenario.param.name;
                          });
 
-TEST(MachineWideRemoval, EveryStateOtherThanStagedKeepsThePackage) {
-    for (const std::int32_t state : std::vector<std::int32_t>{NotInstalled, Installed, Paused, 3, 4, 5, -1}) {
-        SCOPED_TRACE(state);
-        TestMachine machine;
-        machine.Register(kMachine, kRecord);
-        // The blocking entry is the last one: reading stops at no entry.
-        machine.packages.AddPackage(kFirst, {{kAlice, Staged}, {kBob, Staged}, {u"S-1-5-21-1003", state}});
-
-        EXPECT_FALSE(CleanUpMachineWide(machine.services, kRecord));
-
-        EXPECT_TRUE(machine.packages.HasPackage(kFirst.full_name));
-        EXPECT_TRUE(machine.packages.CallsOf(PackageManagerFunction::RemovePackageForAllUsers).empty());
-        EXPECT_EQ(machine.packages.CallsOf(PackageManagerFunction::InstallState).size(), 3u);
-        EXPECT_TRUE(machine.reporter.reports.empty());
-        EXPECT_TRUE(machine.packages.IsProvisioned(kFamily));
-        EXPECT_TRUE(machine.IsRegistered(kMachine, kRecord.app_id));
-    }
-}
-
-// Each failure a removal can raise lands in the inner region, in the report of its own type, with the
-// exception's own dynamic type, and the run goes on with the next package.
-struct RaisedFailure {
-    std::string name;
-    std::exception_ptr error;
-    ReportFunction report;
-    std::type_index type;
-};
-
-std::vector<RaisedFailure> RaisedFailures() {
-    std::vector<RaisedFailure> failures = {
-        {"MSIXException", MsixFailure(MSIXErrorCode::PackageRemoveFailure, -7, u"x"),
-         ReportFunction::ReportMSIXFailure, typeid(MSIXException)},
-        {"hresult_error", HresultFailure(winrt::hresults::kFail, u"x"), ReportFunction::ReportHresultFailure,
-         typeid(winrt::hresult_error)},
-        {"E_OUTOFMEMORY", HresultFailure(winrt::hresults::kOutOfMemory, u"x"),
-         ReportFunction::ReportStdFailure, typeid(std::bad_alloc)},
-        {"runtime_error", std::make_exception_ptr(std::length_error("vector")),
-         ReportFunction::ReportStdFailure, typeid(std::length_error)},
+// Each kind of failure a removal or the deprovisioning raises reaches the report of its own type with
+// its own dynamic type: for a removal only that package's, the run going on with the next; for the
+// deprovisioning the installation's only outcome.
+TEST(MachineWideRemoval, EachKindOfFailureIsReportedByItsOwnReportInItsRegion) {
+    struct Kind {
+        std::exception_ptr error;
+        ReportFunction report;
+        std::type_index type;
     };
-    const std::pair<winrt::hresult, std::type_index> kinds[] = {
+    std::vector<Kind> kinds = {
+        {MsixFailure(MSIXErrorCode::PackageRemoveFailure, -7, u"x"), ReportFunction::ReportMSIXFailure,
+         typeid(MSIXException)},
+        {HresultFailure(winrt::hresults::kFail, u"x"), ReportFunction::ReportHresultFailure,
+         typeid(winrt::hresult_error)},
+        {HresultFailure(winrt::hresults::kOutOfMemory, u"x"), ReportFunction::ReportStdFailure,
+         typeid(std::bad_alloc)},
+        {std::make_exception_ptr(std::length_error("vector")), ReportFunction::ReportStdFailure,
+         typeid(std::length_error)},
+    };
+    const std::pair<winrt::hresult, std::type_index> hresult_kinds[] = {
         {winrt::hresults::kAccessDenied, typeid(winrt::hresult_access_denied)},
         {winrt::hresults::kWrongThread, typeid(winrt::hresult_wrong_thread)},
         {winrt::hresults::kNotImplemented, typeid(winrt::hresult_not_implemented)},
@@ -455,113 +439,47 @@ std::vector<RaisedFailure> RaisedFailures() {
         {winrt::hresults::kIllegalDelegateAssignment, typeid(winrt::hresult_illegal_delegate_assignment)},
         {winrt::hresults::kCanceled, typeid(winrt::hresult_canceled)},
     };
-    for (const auto& [code, type] : kinds) {
-        failures.push_back({"hresult " + std::to_string(code), HresultFailure(code, u"x"),
-                            ReportFunction::ReportHresultFailure, type});
+    for (const auto& [code, type] : hresult_kinds) {
+        kinds.push_back({HresultFailure(code, u"x"), ReportFunction::ReportHresultFailure, type});
     }
-    return failures;
-}
+    for (const bool removal : {true, false}) {
+        for (const Kind& kind : kinds) {
+            SCOPED_TRACE(std::string(removal ? "removal " : "deprovisioning ") + kind.type.name());
+            TestMachine machine;
+            machine.Register(kMachine, kRecord);
+            if (removal) {
+                machine.packages.AddPackage(kFirst, kBothStaged);
+                machine.packages.AddPackage(kSecond, kBothStaged);
+                machine.packages.FailCalls(PackageManagerFunction::RemovePackageForAllUsers, kFirst.full_name,
+                                           kind.error);
+            } else {
+                machine.packages.FailCalls(PackageManagerFunction::DeprovisionForAllUsers, kFamily,
+                                           kind.error);
+            }
 
-TEST(MachineWideRemoval, EachKindOfRemovalFailureIsReportedByItsOwnReportForThatPackageOnly) {
-    for (const RaisedFailure& failure : RaisedFailures()) {
-        SCOPED_TRACE(failure.name);
-        TestMachine machine;
-        machine.Register(kMachine, kRecord);
-        machine.packages.AddPackage(kFirst, kBothStaged);
-        machine.packages.AddPackage(kSecond, kBothStaged);
-        machine.packages.FailCalls(PackageManagerFunction::RemovePackageForAllUsers, kFirst.full_name,
-                                   failure.error);
+            EXPECT_FALSE(CleanUpMachineWide(machine.services, kRecord));
 
-        EXPECT_FALSE(CleanUpMachineWide(machine.services, kRecord));
-
-        ASSERT_EQ(machine.reporter.reports.size(), 2u);
-        const RecordedReport& report = machine.reporter.reports[0];
-        EXPECT_EQ(report.function, failure.report);
-        EXPECT_EQ(report.error_type, failure.type);
-        EXPECT_EQ(report.event_kind, RemovePackage);
-        EXPECT_EQ(report.app_name, kFirst.display_name);
-        EXPECT_EQ(machine.reporter.reports[1].function, ReportFunction::ReportSuccess);
-        EXPECT_EQ(machine.reporter.reports[1].app_name, kSecond.display_name);
-        EXPECT_FALSE(machine.packages.HasPackage(kSecond.full_name));
-        EXPECT_TRUE(machine.packages.CallsOf(PackageManagerFunction::DeprovisionForAllUsers).empty());
+            ASSERT_EQ(machine.reporter.reports.size(), removal ? 2u : 1u);
+            const RecordedReport& report = machine.reporter.reports[0];
+            EXPECT_EQ(report.function, kind.report);
+            EXPECT_EQ(report.error_type, kind.type);
+            EXPECT_TRUE(report.machine_wide);
+            EXPECT_TRUE(machine.IsRegistered(kMachine, kRecord.app_id));
+            if (removal) {
+                EXPECT_EQ(report.event_kind, RemovePackage);
+                EXPECT_EQ(report.app_name, kFirst.display_name);
+                EXPECT_EQ(machine.reporter.reports[1].function, ReportFunction::ReportSuccess);
+                EXPECT_EQ(machine.reporter.reports[1].app_name, kSecond.display_name);
+                EXPECT_TRUE(machine.packages.PackagesOf(kFamily) == std::vector<PackageInfo>{kFirst});
+                EXPECT_TRUE(machine.packages.CallsOf(PackageManagerFunction::DeprovisionForAllUsers).empty());
+            } else {
+                EXPECT_EQ(report.event_kind, Uninstall);
+                EXPECT_EQ(report.app_name, kRecord.name);
+                EXPECT_EQ(report.version, kRecord.version);
+                EXPECT_TRUE(machine.registry.CallsOf(testing::RegistryFunction::RegDeleteKeyW).empty());
+            }
+        }
     }
-}
-
-TEST(MachineWideRemoval, EachKindOfDeprovisioningFailureIsTheInstallationsOnlyOutcome) {
-    for (const RaisedFailure& failure : RaisedFailures()) {
-        SCOPED_TRACE(failure.name);
-        TestMachine machine;
-        machine.Register(kMachine, kRecord);
-        machine.packages.FailCalls(PackageManagerFunction::DeprovisionForAllUsers, kFamily, failure.error);
-
-        EXPECT_FALSE(CleanUpMachineWide(machine.services, kRecord));
-
-        ASSERT_EQ(machine.reporter.reports.size(), 1u);
-        const RecordedReport& report = machine.reporter.reports[0];
-        EXPECT_EQ(report.function, failure.report);
-        EXPECT_EQ(report.error_type, failure.type);
-        EXPECT_EQ(report.event_kind, Uninstall);
-        EXPECT_TRUE(report.machine_wide);
-        EXPECT_EQ(report.app_name, kRecord.name);
-        EXPECT_EQ(report.version, kRecord.version);
-        EXPECT_TRUE(machine.IsRegistered(kMachine, kRecord.app_id));
-        EXPECT_TRUE(machine.registry.CallsOf(testing::RegistryFunction::RegDeleteKeyW).empty());
-    }
-}
-
-TEST(MachineWideRemoval, AFailureReportThatThrowsInTheOuterRegionLeavesTheOperation) {
-    TestMachine machine;
-    machine.Register(kMachine, kRecord);
-    machine.packages.FailCalls(PackageManagerFunction::FindPackagesForAllUsers, kFamily,
-                               MsixFailure(MSIXErrorCode::FindPackagesFailure, 1, u"x"));
-    machine.reporter.ThrowWhen([](const RecordedReport&) { return true; }, OutOfMemory());
-
-    EXPECT_THROW(CleanUpMachineWide(machine.services, kRecord), std::bad_alloc);
-    ASSERT_EQ(machine.reporter.reports.size(), 1u);
-    EXPECT_TRUE(machine.reporter.reports[0].threw);
-}
-
-TEST(MachineWideRemoval, AFailureReportThatThrowsInTheSecondRegionIsFollowedByTheOuterOne) {
-    TestMachine machine;
-    machine.Register(kMachine, kRecord);
-    machine.packages.SetDeprovisionOutcome(kFamily, DeploymentOutcome{kDeprovisionFailed, kDeprovisionText});
-    machine.reporter.ThrowWhen([](const RecordedReport& report) { return report.index == 0; },
-                               std::make_exception_ptr(std::runtime_error("encoder")));
-
-    EXPECT_FALSE(CleanUpMachineWide(machine.services, kRecord));
-
-    EXPECT_EQ(machine.Reports(),
-              (std::vector<std::string>{
-                  MsixReport(Installation(), 2003, kDeprovisionFailed, kDeprovisionText) + " (threw)",
-                  StdReport(Installation(), "encoder")}));
-    EXPECT_TRUE(machine.IsRegistered(kMachine, kRecord.app_id));
-}
-
-TEST(MachineWideRemoval, ReportsAreMachineWideAndCarryEmptyRecordFieldsAsEmpty) {
-    TestMachine machine;
-    const InstallationRecord bare{u"{B2}", u"", u"", kFamily};
-    machine.Register(kMachine, bare);
-
-    EXPECT_TRUE(CleanUpMachineWide(machine.services, bare));
-
-    ASSERT_EQ(machine.reporter.reports.size(), 1u);
-    EXPECT_EQ(Describe(machine.reporter.reports[0]),
-              "ReportSuccess Uninstall machine '' Halvern.Client_pub ");
-    EXPECT_FALSE(machine.IsRegistered(kMachine, bare.app_id));
-}
-
-TEST(MachineWideRemoval, WithdrawsOnlyTheMachinesRegistration) {
-    TestMachine machine;
-    machine.Register(kMachine, kRecord);
-    machine.Register(!kMachine, kRecord);
-    machine.Register(kMachine, InstallationRecord{u"{C3}", u"Sibling", u"1", kFamily});
-
-    EXPECT_TRUE(CleanUpMachineWide(machine.services, kRecord));
-
-    EXPECT_FALSE(machine.IsRegistered(kMachine, kRecord.app_id));
-    EXPECT_TRUE(machine.IsRegistered(!kMachine, kRecord.app_id));
-    EXPECT_TRUE(machine.IsRegistered(kMachine, u"{C3}"));
-    EXPECT_FALSE(machine.packages.IsProvisioned(kFamily));
 }
 
 }  // namespace

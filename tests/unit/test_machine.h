@@ -32,23 +32,11 @@ inline std::string Narrow(const std::u16string& text) {
     return narrow;
 }
 
-inline const char* ReportName(ReportFunction function) {
-    switch (function) {
-        case ReportFunction::ReportSuccess:
-            return "ReportSuccess";
-        case ReportFunction::ReportMSIXFailure:
-            return "ReportMSIXFailure";
-        case ReportFunction::ReportHresultFailure:
-            return "ReportHresultFailure";
-        case ReportFunction::ReportStdFailure:
-            return "ReportStdFailure";
-    }
-    return "?";
-}
-
 // "ReportMSIXFailure RemovePackage machine 'Display' Family 1.2.3 code=2005 system_error=-5 'text'"
 inline std::string Describe(const RecordedReport& report) {
-    std::string text = ReportName(report.function);
+    static const char* const kFunctions[] = {"ReportSuccess", "ReportMSIXFailure", "ReportHresultFailure",
+                                             "ReportStdFailure"};
+    std::string text = kFunctions[static_cast<int>(report.function)];
     text += report.event_kind == RemovePackage ? " RemovePackage"
             : report.event_kind == Uninstall   ? " Uninstall"
                                                : " ?";
@@ -65,9 +53,6 @@ inline std::string Describe(const RecordedReport& report) {
     if (report.function == ReportFunction::ReportStdFailure) {
         text += " what='" + report.what + "'";
     }
-    if (report.threw) {
-        text += " (threw)";
-    }
     return text;
 }
 
@@ -76,12 +61,9 @@ inline const std::u16string kClientsPath = u"Software\\HalvernUpdate\\Update\\Cl
 class TestMachine {
   public:
     TestMachine() {
-        packages.before_call = [this](FakePackageManager&, const PackageManagerCall& call) {
-            std::string line = std::string(FunctionName(call.function)) + " " + Narrow(call.argument);
-            if (!call.user.empty()) {
-                line += " " + Narrow(call.user);
-            }
-            journal.push_back(line);
+        packages.before_call = [this](const PackageManagerCall& call) {
+            journal.push_back(std::string(FunctionName(call.function)) + " " + Narrow(call.argument) +
+                              (call.user.empty() ? "" : " " + Narrow(call.user)));
         };
         registry.before_call = [this](FakeRegistry&, const RegistryCall& call) {
             if (call.function == RegistryFunction::RegDeleteKeyW) {
@@ -109,12 +91,15 @@ class TestMachine {
         return machine_wide ? kHkeyLocalMachine : kHkeyCurrentUser;
     }
 
-    std::vector<std::string> Reports() const {
-        std::vector<std::string> described;
-        for (const RecordedReport& report : reporter.reports) {
-            described.push_back(Describe(report));
+    // Runs a driver; an exception that leaves it is journalled as "escaped <what>".
+    template <typename Driver>
+    bool Run(Driver driver, const InstallationRecord& record) {
+        try {
+            return driver(services, record);
+        } catch (const std::exception& error) {
+            journal.push_back(std::string("escaped ") + error.what());
+            return false;
         }
-        return described;
     }
 
     FakePackageManager packages;
