@@ -14,6 +14,6 @@ foreach(source IN LISTS HALVERN_FUZZ_TARGETS)
     target_compile_options(${target} PRIVATE ${HALVERN_FUZZ_FLAGS})
     target_link_options(${target} PRIVATE ${HALVERN_FUZZ_FLAGS})
     halvern_warnings(${target})
-    add_test(NAME fuzz.${target} COMMAND ${target} -runs=${HALVERN_FUZZ_RUNS} -seed=1 -max_len=512
+    add_test(NAME fuzz.${target} COMMAND ${target} -runs=${HALVERN_FUZZ_RUNS} -seed=1 -max_len=1024
         "-artifact_prefix=${CMAKE_CURRENT_BINARY_DIR}/fuzz-")
 endforeach()

@@ -1,33 +1,41 @@
 #include "app/switches.h"
 
-#include <regex>
-
 namespace halvern {
 namespace {
 
-// The regex library works on wchar_t, which is 32 bits on Linux and 16 on Windows. Copying code unit
-// by code unit keeps surrogate halves as they are, so both builds see exactly the same units.
-std::wstring ToRegexText(const std::u16string& text) {
-    return std::wstring(text.begin(), text.end());
-}
-
-std::u16string FromRegexText(const std::wstring& text) {
-    std::u16string result;
-    result.reserve(text.size());
-    for (wchar_t unit : text) {
-        result.push_back(static_cast<char16_t>(unit));
-    }
-    return result;
-}
-
-const std::wregex& SwitchPattern() {
-    // "[^\r\n]" rather than ".": standard libraries disagree on whether "." also excludes U+2028 and
-    // U+2029, and a value may hold any character except a line feed or carriage return.
-    static const std::wregex pattern(L"/([a-zA-Z0-9]+)(?::([^\\r\\n]*))?", std::regex::ECMAScript);
-    return pattern;
+bool IsNameUnit(char16_t unit) {
+    return (unit >= u'a' && unit <= u'z') || (unit >= u'A' && unit <= u'Z') || (unit >= u'0' && unit <= u'9');
 }
 
 }  // namespace
+
+// The whole argument must be "/" + letters and digits, then optionally ":" + a value free of line
+// feeds and carriage returns. One forward scan: the stack never grows with the argument, which may
+// be as long as the 32,767-character command line.
+std::optional<std::pair<std::u16string, std::u16string>> MatchSwitch(std::u16string_view argument) {
+    if (argument.empty() || argument.front() != u'/') {
+        return std::nullopt;
+    }
+    std::size_t end_of_name = 1;
+    while (end_of_name < argument.size() && IsNameUnit(argument[end_of_name])) {
+        ++end_of_name;
+    }
+    if (end_of_name == 1) {
+        return std::nullopt;
+    }
+    const std::u16string_view name = argument.substr(1, end_of_name - 1);
+    if (end_of_name == argument.size()) {
+        return std::pair{std::u16string(name), std::u16string()};
+    }
+    if (argument[end_of_name] != u':') {
+        return std::nullopt;
+    }
+    const std::u16string_view value = argument.substr(end_of_name + 1);
+    if (value.find_first_of(u"\r\n") != std::u16string_view::npos) {
+        return std::nullopt;
+    }
+    return std::pair{std::u16string(name), std::u16string(value)};
+}
 
 SwitchMap ParseSwitches(CommandLineApi& api, const std::u16string& command_line) {
     SwitchMap switches;
@@ -36,14 +44,12 @@ SwitchMap ParseSwitches(CommandLineApi& api, const std::u16string& command_line)
     if (!arguments || arguments->size() <= 1) {
         return switches;
     }
+    // The first argument is the program path, never a switch.
     for (std::size_t index = 1; index < arguments->size(); ++index) {
-        const std::wstring argument = ToRegexText((*arguments)[index]);
-        std::wsmatch match;
-        if (!std::regex_match(argument, match, SwitchPattern())) {
-            continue;
+        if (auto match = MatchSwitch((*arguments)[index])) {
+            // try_emplace keeps the earlier value: the first occurrence of a switch wins.
+            switches.try_emplace(std::move(match->first), std::move(match->second));
         }
-        // try_emplace keeps the earlier value: the first occurrence of a switch wins.
-        switches.try_emplace(FromRegexText(match[1].str()), FromRegexText(match[2].str()));
     }
     return switches;
 }

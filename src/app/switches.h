@@ -1,14 +1,21 @@
 #pragma once
 // Slash switches of the command line: "/Name" or "/Name:value".
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/command_line_api.h"
 
 namespace halvern {
 
 using SwitchMap = std::unordered_map<std::u16string, std::u16string>;
+
+// Name and value of one argument that is wholly a switch: "/" + ASCII letters and digits, then
+// optionally ":" + any text without a line feed or carriage return. Nothing for anything else.
+std::optional<std::pair<std::u16string, std::u16string>> MatchSwitch(std::u16string_view argument);
 
 // Splits the whole command line (program path first) and keeps the first occurrence of each
 // well-formed switch. Anything else is skipped silently; nothing here fails on any input.

@@ -9,6 +9,8 @@ namespace {
 
 using testing::FakeCommandLine;
 
+const std::u16string kLong(30000, u'W');
+
 struct SwitchCase {
     std::vector<std::u16string> arguments;  // after the program path
     SwitchMap expected;
@@ -58,11 +60,19 @@ INSTANTIATE_TEST_SUITE_P(
         SwitchCase{{u"/Note:a\u2028b"}, {{u"Note", u"a\u2028b"}}, false},
         SwitchCase{
             {u"/Note:\U0001F600 \"quoted\" %TEMP%"}, {{u"Note", u"\U0001F600 \"quoted\" %TEMP%"}}, false},
-        SwitchCase{{u"MACHINE", u"/InstallType:MACHINE", u"junk"}, {{u"InstallType", u"MACHINE"}}, true}));
+        SwitchCase{{u"MACHINE", u"/InstallType:MACHINE", u"junk"}, {{u"InstallType", u"MACHINE"}}, true},
+        SwitchCase{{std::u16string(u"/N:a\0b", 6)}, {{u"N", std::u16string(u"a\0b", 3)}}, false},
+        // Arguments as long as a command line can be: the matcher's stack does not grow with them.
+        SwitchCase{
+            {u"/" + kLong, u"/InstallType:MACHINE"}, {{kLong, u""}, {u"InstallType", u"MACHINE"}}, true},
+        SwitchCase{{u"/InstallType:MACHINE", u"/Pad:" + kLong},
+                   {{u"InstallType", u"MACHINE"}, {u"Pad", kLong}},
+                   true}));
 
 TEST(ParseSwitches, NeverExaminesTheProgramPath) {
-    FakeCommandLine api(u"/InstallType:MACHINE", std::vector<std::u16string>{u"/InstallType:MACHINE"});
-    EXPECT_TRUE(ParseSwitches(api, api.command_line).empty());
+    FakeCommandLine api(u"/InstallType:MACHINE /X",
+                        std::vector<std::u16string>{u"/InstallType:MACHINE", u"/X"});
+    EXPECT_EQ(ParseSwitches(api, api.command_line), (SwitchMap{{u"X", u""}}));
 }
 
 TEST(ParseSwitches, TreatsACommandLineThatCannotBeSplitAsOneWithoutSwitches) {
