@@ -68,13 +68,18 @@ class com_ptr {
         return result;
     }
 
+    // The query's own status, for a caller that treats one answer differently; `result` must be empty.
+    template <typename Interface>
+    hresult query(com_ptr<Interface>& result) const noexcept {
+        return halvern::abi::UnknownSlots(object_).QueryInterface(object_, halvern::abi::iid_of<Interface>(),
+                                                                  result.put_void());
+    }
+
     // Raises hresult_no_interface (or whatever the query answered) when the object does not answer.
     template <typename Interface>
     com_ptr<Interface> as(const halvern::HresultMessages& messages) const {
         com_ptr<Interface> result;
-        check_object(halvern::abi::UnknownSlots(object_).QueryInterface(
-                         object_, halvern::abi::iid_of<Interface>(), result.put_void()),
-                     result, messages);
+        check_object(query(result), result, messages);
         return result;
     }
 

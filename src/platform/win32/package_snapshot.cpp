@@ -35,7 +35,14 @@ PackageInfo SnapshotPackage(const winrt::com_ptr<abi::IPackage>& package, const 
     info.version = std::move(texts.version);
     info.full_version = std::move(texts.full_version);
 
-    const auto package8 = package.as<abi::IPackage8>(messages);
+    // Windows 10 before version 2004 has no IPackage8, and no external locations either: such a
+    // package keeps an empty path and no external location. Any other failure of the query raises.
+    winrt::com_ptr<abi::IPackage8> package8;
+    const winrt::hresult queried = package.query(package8);
+    if (queried == winrt::hresults::kNoInterface) {
+        return info;
+    }
+    winrt::check_object(queried, package8, messages);
     info.installed_path = ReadText(package8, package8->lpVtbl->get_InstalledPath, messages);
 
     // Queried afresh, as the platform sees two separate property reads.
