@@ -1,4 +1,4 @@
-#include "telemetry/signed_decimal_text.h"
+#include "app/decimal_text.h"
 
 #include <algorithm>
 

@@ -3,6 +3,8 @@
 #include <array>
 #include <string_view>
 
+#include "platform/text_before_nul.h"
+
 namespace halvern {
 namespace {
 
@@ -32,18 +34,13 @@ constexpr std::array<std::u16string_view, 21> kCodeNames = {
     u"FindUsersFailure",
 };
 
-std::u16string TextBeforeNul(RuntimeStringBuffer buffer) {
-    if (buffer.data == nullptr) {
-        return {};
-    }
-    const std::u16string_view text(buffer.data, buffer.length);
-    return std::u16string(text.substr(0, text.find(u'\0')));
-}
-
 }  // namespace
 
 MSIXException::MSIXException(RuntimeStringBuffer message_text, MSIXErrorCode error_code, std::int32_t error)
-    : message(TextBeforeNul(message_text)), code(error_code), system_error(error) {}
+    : message(
+          TextBeforeNul(std::u16string_view(message_text.data, message_text.data ? message_text.length : 0))),
+      code(error_code),
+      system_error(error) {}
 
 MSIXException::MSIXException(std::u16string message_text, MSIXErrorCode error_code, std::int32_t error)
     : message(std::move(message_text)), code(error_code), system_error(error) {}

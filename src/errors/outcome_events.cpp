@@ -2,7 +2,8 @@
 
 #include <optional>
 
-#include "telemetry/signed_decimal_text.h"
+#include "app/decimal_text.h"
+#include "platform/text_before_nul.h"
 #include "telemetry/telemetry_event.h"
 #include "telemetry/telemetry_upload.h"
 
@@ -20,10 +21,6 @@ std::uint32_t Report(Platform& platform, EventKind event_kind, bool success, boo
     // The status is not used: the exchange has already logged it.
     std::uint32_t status = 0;
     return SendTelemetryEvent(platform, event, &status);
-}
-
-std::u16string TextBeforeNul(const std::u16string& text) {
-    return text.substr(0, text.find(u'\0'));
 }
 
 std::u16string Widened(const char* text) {

@@ -54,7 +54,6 @@ inline constexpr std::uint32_t kRrfRtRegBinary = 0x00000008;
 inline constexpr std::uint32_t kRrfRtRegDword = 0x00000010;
 inline constexpr std::uint32_t kRrfRtRegQword = 0x00000040;
 inline constexpr std::uint32_t kRrfRtDword = kRrfRtRegBinary | kRrfRtRegDword;
-inline constexpr std::uint32_t kRrfRtQword = kRrfRtRegBinary | kRrfRtRegQword;
 inline constexpr std::uint32_t kRrfRtAny = 0x0000FFFF;
 
 class RegistryApi {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "telemetry/signed_decimal_text.h"
+#include "app/decimal_text.h"
 #include "telemetry_test_support.h"
 
 namespace halvern {

@@ -23,7 +23,6 @@ using hstring = ::HSTRING__*;
 using boolean = std::uint8_t;  // one byte, never the four-byte BOOL
 
 constexpr hresult kOk = 0;
-constexpr hresult kFalse = 1;
 
 // A slot this tool never calls: present so that the slots after it keep their positions.
 using UnusedMethod = hresult(HALVERN_ABI_CALL*)(void* self);

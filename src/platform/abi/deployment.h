@@ -11,11 +11,8 @@ namespace halvern::abi {
 
 inline constexpr char16_t kPackageManagerClass[] = u"Windows.Management.Deployment.PackageManager";
 
+// RemovalOptions: the one flag the tool passes.
 enum RemovalOptions : std::uint32_t {
-    RemovalOptionsNone = 0,
-    RemovalOptionsPreserveRoamableApplicationData = 0x80,
-    RemovalOptionsPreserveApplicationData = 0x1000,
-    RemovalOptionsDeferRemovalWhenPackagesAreInUse = 0x2000,
     RemovalOptionsRemoveForAllUsers = 0x80000,
 };
 

@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "platform/text_before_nul.h"
+
 namespace halvern {
 namespace {
 
@@ -9,26 +11,18 @@ namespace {
 constexpr std::uint32_t kNeutralDefaultLanguage = 0x0400;
 constexpr std::int32_t kOk = 0;
 
-std::u16string BeforeFirstNul(std::u16string text) {
-    const std::size_t nul = text.find(u'\0');
-    if (nul != std::u16string::npos) {
-        text.resize(nul);
-    }
-    return text;
-}
-
 }  // namespace
 
 std::u16string HresultMessages::MessageFor(winrt::hresult code) const {
     RestrictedErrorDetails details;
     if (restricted_.GetRestrictedErrorInfo(details) == kOk && details.error == code) {
         if (details.restricted_description) {
-            return BeforeFirstNul(std::move(*details.restricted_description));
+            return TextBeforeNul(*details.restricted_description);
         }
-        return BeforeFirstNul(details.description.value_or(std::u16string()));
+        return TextBeforeNul(details.description.value_or(std::u16string()));
     }
-    return BeforeFirstNul(system_.FormatMessageW(static_cast<std::uint32_t>(code), kNeutralDefaultLanguage)
-                              .value_or(std::u16string()));
+    return TextBeforeNul(system_.FormatMessageW(static_cast<std::uint32_t>(code), kNeutralDefaultLanguage)
+                             .value_or(std::u16string()));
 }
 
 }  // namespace halvern

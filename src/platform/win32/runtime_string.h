@@ -27,6 +27,8 @@ class StringReference {
   public:
     // Raises hresult_error when the system refuses the text.
     StringReference(const std::u16string& text, const HresultMessages& messages);
+    // A temporary text would be gone before the reference is used.
+    StringReference(std::u16string&& text, const HresultMessages& messages) = delete;
     StringReference(const StringReference&) = delete;
     StringReference& operator=(const StringReference&) = delete;
 

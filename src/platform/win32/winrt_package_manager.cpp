@@ -8,6 +8,10 @@
 namespace halvern {
 namespace {
 
+// The empty user security id, which the platform reads as the current user (the null HSTRING is the
+// empty string).
+constexpr HSTRING kCurrentUser = nullptr;
+
 // First, then Current and MoveNext while HasCurrent holds, in the iterator's order.
 template <typename Element, typename Visit>
 void ForEach(const winrt::com_ptr<abi::IIterable<Element>>& iterable, const HresultMessages& messages,
@@ -60,11 +64,10 @@ std::vector<PackageInfo> WinRtPackageManager::FindPackagesForCurrentUser(
     const std::u16string& package_family_name) {
     try {
         const auto manager = CreatePackageManager();
-        const StringReference current_user(u"", messages_);
         const StringReference family(package_family_name, messages_);
         winrt::com_ptr<abi::IIterable<abi::IPackage>> packages;
         winrt::check_object(manager->lpVtbl->FindPackagesByUserSecurityIdPackageFamilyName(
-                                manager.get(), current_user.get(), family.get(), packages.put()),
+                                manager.get(), kCurrentUser, family.get(), packages.put()),
                             packages, messages_);
         return Snapshots(packages, messages_);
     } catch (const winrt::hresult_error& error) {
