@@ -41,8 +41,8 @@ class MachineWideCleanup(cleanup_checks.CleanupTestCase):
         super().setUp()
         e2e.plant_registration("HKLM", APP_ID, view=32, name=NAME, pv=RECORD_VERSION, PackageFamilyName=FAMILY)
 
-    def run_machine_wide(self, scenario):
-        observed = e2e.ObservedRun(scenario, "/InstallType:MACHINE")
+    def run_machine_wide(self, scenario, arguments=("/InstallType:MACHINE",)):
+        observed = e2e.ObservedRun(scenario, *arguments)
         self.assertEqual(observed.exit_code, 0)
         self.assertEventsInOrder(observed)
         return observed
@@ -56,29 +56,52 @@ class MachineWideCleanup(cleanup_checks.CleanupTestCase):
         self.assertEvent(observed, event, event_type="Uninstall", app_name=NAME, family=FAMILY,
                          version=RECORD_VERSION, machine_wide=True, **failure)
 
+    # The same run whatever else the command line holds, arguments as long as the system allows included,
+    # and on Windows 10 before 2004, whose packages offer no IPackage8 (and have no external location).
+    TYPICAL_RUNS = [
+        ("plain", ["/InstallType:MACHINE"], ()),
+        ("long switch name first", ["/" + "N" * 30000, "/InstallType:MACHINE"], ()),
+        ("long value after", ["/InstallType:MACHINE", "/Pad:" + "v" * 30000], ()),
+        ("Windows 10 before 2004", ["/InstallType:MACHINE"], ("no_interface IPackage8",)),
+    ]
+
     def test_the_typical_run_removes_the_package_deprovisions_and_withdraws(self):
-        scenario = self.scenario(staged())
+        for label, arguments, package_lines in self.TYPICAL_RUNS:
+            with self.subTest(label):
+                e2e.plant_registration("HKLM", APP_ID, view=32, name=NAME, pv=RECORD_VERSION,
+                                       PackageFamilyName=FAMILY)
+                scenario = self.scenario("\n".join([staged(), *package_lines]))
 
-        observed = self.run_machine_wide(scenario)
+                observed = self.run_machine_wide(scenario, arguments)
 
-        self.assertEqual(observed.messages, ["Start HalvernCleanup", ANNOUNCEMENT, GOT_200, GOT_200,
-                                             f"{NAME} was cleaned up", "Finish HalvernCleanup"])
-        self.assertEqual(len(observed.events), 2)
-        self.assertRemoval(observed, observed.events[0])
-        self.assertInstallation(observed, observed.events[1])
-        # Every call the package manager received, in order: the search and one snapshot, the user
-        # search and every entry's state, the removal for all users awaited on the completion handler,
-        # then the deprovisioning awaited the same way. Each operation activates its own instance.
+                self.assertEqual(observed.messages, ["Start HalvernCleanup", ANNOUNCEMENT, GOT_200, GOT_200,
+                                                     f"{NAME} was cleaned up", "Finish HalvernCleanup"])
+                self.assertEqual(len(observed.events), 2)
+                self.assertRemoval(observed, observed.events[0])
+                self.assertInstallation(observed, observed.events[1])
+                self.assertEqual(scenario.calls(), self.typical_calls(bool(package_lines)))
+                self.assertEqual(scenario.state(), [f"removed {FULL_NAME}", f"deprovisioned {FAMILY}"])
+                self.assertFalse(e2e.reg_key_exists(REGISTRATION, view=32))
+                # Only the registration went: the updater's own key and its user id stay.
+                self.assertIn(cleanup_checks.MACHINE_UID, e2e.reg_export(f"HKLM\\{e2e.UPDATE_KEY}", view=32))
+
+    @staticmethod
+    def typical_calls(without_package8):
+        # Every call the package manager receives, in order: the search and one snapshot, the user search
+        # and every entry's state, the removal for all users awaited on the completion handler, then the
+        # deprovisioning awaited the same way. Each operation activates its own instance.
         package = f'"{FULL_NAME}"'
-        self.assertEqual(scenario.calls(), [
+        package8 = [f"QueryInterface IPackage8 {package}"] if without_package8 else [
+            f"QueryInterface IPackage8 {package}", f"get_InstalledPath {package}",
+            f"QueryInterface IPackage8 {package}", f"get_EffectiveExternalPath {package}"]
+        return [
             'DllGetActivationFactory "Windows.Management.Deployment.PackageManager"',
             "ActivateInstance",
             f'FindPackagesByPackageFamilyName "{FAMILY}"',
             "First", "get_HasCurrent", "get_Current",
             f"get_Id {package}", f"get_Name {package}", f"QueryInterface IPackage2 {package}",
             f"get_DisplayName {package}", f"get_FullName {package}", f"get_FamilyName {package}",
-            f"get_Version {package}", f"QueryInterface IPackage8 {package}", f"get_InstalledPath {package}",
-            f"QueryInterface IPackage8 {package}", f"get_EffectiveExternalPath {package}",
+            f"get_Version {package}", *package8,
             "MoveNext",
             "ActivateInstance",
             f"FindUsers {package}",
@@ -90,11 +113,21 @@ class MachineWideCleanup(cleanup_checks.CleanupTestCase):
             "ActivateInstance", "QueryInterface IPackageManager8",
             f'DeprovisionPackageForAllUsersAsync "{FAMILY}"',
             "get_Status", "put_Completed", "Invoke 1 on a worker thread", "GetResults", "get_ExtendedErrorCode",
-        ])
-        self.assertEqual(scenario.state(), [f"removed {FULL_NAME}", f"deprovisioned {FAMILY}"])
-        self.assertFalse(e2e.reg_key_exists(REGISTRATION, view=32))
-        # Only the registration went: the updater's own key and its user id stay.
-        self.assertIn(cleanup_checks.MACHINE_UID, e2e.reg_export(f"HKLM\\{e2e.UPDATE_KEY}", view=32))
+        ]
+
+    def test_a_package_whose_external_path_cannot_be_read_fails_the_search(self):
+        scenario = self.scenario(staged(), "fail get_EffectiveExternalPath 0x80004005")
+
+        observed = self.run_machine_wide(scenario)
+
+        self.assertEqual(observed.messages, ["Start HalvernCleanup", ANNOUNCEMENT, GOT_200,
+                                             f"{NAME} was not cleaned up", "Finish HalvernCleanup"])
+        self.assertEqual(len(observed.events), 1)
+        message = observed.events[0].get("error_message", "")
+        self.assertTrue(message.startswith("MSIXError(FindPackagesFailure): "), message)
+        self.assertInstallation(observed, observed.events[0], error_code=-2147467259, error_message=message)
+        self.assertEqual(scenario.state(), [])
+        self.assertTrue(e2e.reg_key_exists(REGISTRATION, view=32))
 
     def test_a_package_a_user_has_installed_is_kept_with_its_registration(self):
         scenario = self.scenario(e2e.package_entry(FULL_NAME, DISPLAY, users=[(ALICE, INSTALLED), (BOB, STAGED)]))

@@ -27,17 +27,23 @@ def registration(hive, app_id):
 
 class PerUserCleanup(cleanup_checks.CleanupTestCase):
     def test_withdraws_the_stale_registration_and_keeps_the_live_one(self):
+        # The same on Windows 10 before 2004, whose packages offer no IPackage8.
+        for package_lines in ((), ("no_interface IPackage8",)):
+            with self.subTest(package_lines=package_lines):
+                self.check_stale_and_live(package_lines)
+
+    def check_stale_and_live(self, package_lines):
         for app_id, name, version, family in (STALE, LIVE):
             e2e.plant_registration("HKCU", app_id, view=32, name=name, pv=version, PackageFamilyName=family)
         e2e.plant_registration("HKLM", MACHINE_TWIN[0], view=32, name=MACHINE_TWIN[1], pv=MACHINE_TWIN[2],
                                PackageFamilyName=MACHINE_TWIN[3])
         scenario = self.scenario(
             # Another user still has the stale family: that does not keep the current user's registration.
-            e2e.package_entry("Halvern.Client_1.2.3.0_x64__8wekyb3d8bbwe", "Halvern",
-                              users=[("S-1-5-21-1001", 2)]),
+            "\n".join([e2e.package_entry("Halvern.Client_1.2.3.0_x64__8wekyb3d8bbwe", "Halvern",
+                                         users=[("S-1-5-21-1001", 2)]), *package_lines]),
             # The current user has the live family, merely staged: any package listed keeps it.
-            e2e.package_entry("Halvern.Beta_2.0.1.0_x64__8wekyb3d8bbwe", "Halvern Beta", current_user=True,
-                              users=[("S-1-5-21-1000", 1)]))
+            "\n".join([e2e.package_entry("Halvern.Beta_2.0.1.0_x64__8wekyb3d8bbwe", "Halvern Beta",
+                                         current_user=True, users=[("S-1-5-21-1000", 1)]), *package_lines]))
 
         observed = e2e.ObservedRun(scenario)
 
@@ -63,6 +69,8 @@ class PerUserCleanup(cleanup_checks.CleanupTestCase):
         self.assertFalse(e2e.reg_key_exists(registration("HKCU", STALE[0]), view=32))
         self.assertTrue(e2e.reg_key_exists(registration("HKCU", LIVE[0]), view=32))
         self.assertTrue(e2e.reg_key_exists(registration("HKLM", MACHINE_TWIN[0]), view=32))
+        e2e.remove_updater_keys()
+        cleanup_checks.plant_host_facts()
 
 
 if __name__ == "__main__":

@@ -411,13 +411,36 @@ TEST_F(BridgeTest, RaisesNoInterfaceForAMissingInterface) {
     EXPECT_THROW(bridge.DeprovisionForAllUsers(u"Halvern.Client_abc"), winrt::hresult_no_interface);
     EXPECT_TRUE(component.State().empty());
 
-    // In a search the missing IPackage8 or IPackage2 is converted like any other failure.
-    for (const char* missing : {"IPackage8", "IPackage2"}) {
-        component.Scenario(std::string("package ") + kFirst + "\nno_interface " + missing + "\n");
-        const MSIXException error = CatchMSIX([&] { bridge.FindPackagesForAllUsers(u"Halvern.Client_abc"); });
-        EXPECT_EQ(error.code, MSIXErrorCode::FindPackagesFailure);
-        EXPECT_EQ(error.system_error, static_cast<std::int32_t>(0x80004002));
-    }
+    // In a search the missing IPackage2 is converted like any other failure.
+    component.Scenario(std::string("package ") + kFirst + "\nno_interface IPackage2\n");
+    const MSIXException error = CatchMSIX([&] { bridge.FindPackagesForAllUsers(u"Halvern.Client_abc"); });
+    EXPECT_EQ(error.code, MSIXErrorCode::FindPackagesFailure);
+    EXPECT_EQ(error.system_error, static_cast<std::int32_t>(0x80004002));
+    ExpectAllReleased();
+}
+
+// Windows 10 before 2004: packages without IPackage8 have no external location. Any other answer to
+// that query is a failure of the search.
+TEST_F(BridgeTest, TakesAPackageWithoutIPackage8AsOneWithoutExternalLocation) {
+    component.Scenario(kThreePackages +
+                       "package Halvern.Client_3.0.0.0_x64__abc\ndisplay Old\nversion 3.0.0.0\npath C:\\Old\n"
+                       "external D:\\Old\nno_interface IPackage8\ncurrent_user\n");
+    const PackageInfo bare{u"Halvern.Client",
+                           u"Old",
+                           u"Halvern.Client_3.0.0.0_x64__abc",
+                           u"Halvern.Client_abc",
+                           u"3.0.0.0",
+                           u"3.0.0",
+                           u"",
+                           false};
+    EXPECT_EQ(bridge.FindPackagesForCurrentUser(u"Halvern.Client_abc"),
+              (std::vector<PackageInfo>{Expected(kFirst), Expected(kThird), bare}));
+    ExpectAllReleased();
+
+    component.Scenario(kThreePackages + "fail QueryInterface 0x80004005 1\n");
+    const MSIXException error = CatchMSIX([&] { bridge.FindPackagesForAllUsers(u"Halvern.Client_abc"); });
+    EXPECT_EQ(error.code, MSIXErrorCode::FindPackagesFailure);
+    EXPECT_EQ(error.system_error, static_cast<std::int32_t>(0x80004005));
     ExpectAllReleased();
 }
 

@@ -9,13 +9,12 @@ std::atomic<long>& LiveObjects() {
 
 abi::hresult HALVERN_ABI_CALL QueryInterfaceOf(void* self, const abi::guid& iid, void** object) {
     ComObject* owner = ComObject::From<ComObject>(self);
-    void* face = owner->Find(iid);
-    if (face == nullptr) {
+    const abi::hresult status = owner->Query(iid, object);
+    if (status != S_OK) {
         *object = nullptr;
-        return E_NOINTERFACE;
+        return status;
     }
     owner->AddRef();
-    *object = face;
     return S_OK;
 }
 

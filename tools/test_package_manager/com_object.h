@@ -52,6 +52,11 @@ class ComObject {
 
     // The face for the interface id, or null; IUnknown and IInspectable are the first face.
     virtual void* Find(const abi::guid& iid) = 0;
+    // QueryInterface's answer: the face, or E_NOINTERFACE. An object may refuse a query otherwise.
+    virtual abi::hresult Query(const abi::guid& iid, void** face) {
+        *face = Find(iid);
+        return *face == nullptr ? E_NOINTERFACE : S_OK;
+    }
 
     template <typename Object>
     static Object* From(void* face) {

@@ -83,10 +83,19 @@ class PackageObject final : public ComObject {
             return package_.has_package2 ? &package2_face_ : nullptr;
         }
         if (iid == abi::iid_of<abi::IPackage8>()) {
-            session_->Log(L"QueryInterface IPackage8" + Quoted(package_.full_name));
             return package_.has_package8 ? &package8_face_ : nullptr;
         }
         return nullptr;
+    }
+
+    // The query for IPackage8 is logged and fails on demand like a call ("QueryInterface").
+    abi::hresult Query(const abi::guid& iid, void** face) override {
+        if (iid != abi::iid_of<abi::IPackage8>()) {
+            return ComObject::Query(iid, face);
+        }
+        const abi::hresult status =
+            session_->Enter("QueryInterface", L" IPackage8" + Quoted(package_.full_name));
+        return status != S_OK ? status : ComObject::Query(iid, face);
     }
 
     static abi::hresult HALVERN_ABI_CALL Id(abi::IPackage* self, abi::IPackageId** out) {
