@@ -4,7 +4,7 @@ set(HALVERN_FUZZ_FLAGS -fsanitize=fuzzer,address,undefined -fno-sanitize-recover
 target_compile_options(halvern_core PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
 target_link_options(halvern_core PUBLIC -fsanitize=address,undefined)
 
-file(GLOB HALVERN_FAKE_SOURCES CONFIGURE_DEPENDS tests/fakes/*.cpp)
+file(GLOB HALVERN_FAKE_SOURCES CONFIGURE_DEPENDS tests/fakes/*.cpp tests/scenarios/*.cpp)
 file(GLOB HALVERN_FUZZ_TARGETS CONFIGURE_DEPENDS tests/fuzz/*_fuzz.cpp)
 foreach(source IN LISTS HALVERN_FUZZ_TARGETS)
     get_filename_component(target "${source}" NAME_WE)

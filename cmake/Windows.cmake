@@ -25,21 +25,6 @@ target_link_libraries(HalvernCleanup PRIVATE halvern_win32)
 target_link_options(HalvernCleanup PRIVATE -municode ${HALVERN_STATIC_RUNTIME})
 halvern_warnings(HalvernCleanup)
 
-# Windows test programs, run under Wine against the real Win32 implementation.
-file(GLOB HALVERN_WINDOWS_TEST_SOURCES CONFIGURE_DEPENDS tests/windows/*.cpp)
-add_executable(halvern_windows_tests ${HALVERN_WINDOWS_TEST_SOURCES})
-target_include_directories(halvern_windows_tests PRIVATE tests)
-target_link_libraries(halvern_windows_tests PRIVATE halvern_win32 version GTest::gmock GTest::gtest_main)
-target_link_options(halvern_windows_tests PRIVATE ${HALVERN_STATIC_RUNTIME})
-halvern_warnings(halvern_windows_tests)
-
 add_subdirectory(tools)
-
-gtest_discover_tests(halvern_windows_tests DISCOVERY_MODE PRE_TEST TEST_PREFIX "windows."
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "HALVERN_TOOLS_DIR=${CMAKE_CURRENT_BINARY_DIR}/tools"
-               FIXTURES_REQUIRED wine_test_package_manager)
-
+add_subdirectory(tests/windows)
 add_subdirectory(tests/e2e)
-add_subdirectory(tests/windows/support)
-add_subdirectory(tests/windows/telemetry)

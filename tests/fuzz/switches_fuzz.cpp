@@ -3,7 +3,7 @@
 #include <regex>
 
 #include "app/switches.h"
-#include "fakes/fake_command_line.h"
+#include "fakes/fake_platform.h"
 #include "fuzz_input.h"
 
 namespace {
@@ -63,8 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (!input.empty() && arguments.size() < 12) {
         arguments.push_back(Argument(input));
     }
-    halvern::testing::FakeCommandLine api(u"ignored", arguments);
-    const SwitchMap switches = halvern::ParseSwitches(api, api.command_line);
+    halvern::testing::FakePlatform machine;
+    machine.arguments = arguments;
+    const SwitchMap switches = halvern::ParseSwitches(machine, machine.command_line);
 
     Check(switches == OracleSwitches(arguments), "the same map as the pattern gives");
     const auto found = switches.find(u"InstallType");

@@ -61,20 +61,26 @@ bool Number(std::string_view text, long long& value) {
     return *end == '\0';
 }
 
-// "{N*5}" is five N: arguments as long as a command line can hold stay readable.
-std::u16string Argument(std::string_view token) {
-    long long count = 0;
-    const auto star = token.find('*');
-    if (token.size() > 3 && token.front() == '{' && token.back() == '}' && star != std::string_view::npos &&
-        Number(token.substr(star + 1, token.size() - star - 2), count)) {
-        std::u16string repeated;
-        const std::u16string unit = Unescaped(token.substr(1, star - 1));
-        for (long long n = 0; n < count; ++n) {
-            repeated += unit;
+// "{N*5}" is five N: texts as long as a command line or a key name can hold stay readable.
+std::string Repeated(std::string_view text) {
+    std::string expanded;
+    for (std::size_t open = text.find('{'); open != std::string_view::npos; open = text.find('{')) {
+        const std::size_t close = text.find('}', open);
+        const std::size_t star = text.find('*', open);
+        long long count = 0;
+        if (close == std::string_view::npos || star > close || star == open + 1 ||
+            !Number(text.substr(star + 1, close - star - 1), count)) {
+            expanded += text.substr(0, open + 1);
+            text.remove_prefix(open + 1);
+            continue;
         }
-        return repeated;
+        expanded += text.substr(0, open);
+        for (long long n = 0; n < count; ++n) {
+            expanded += text.substr(open + 1, star - open - 1);
+        }
+        text.remove_prefix(close + 1);
     }
-    return Unescaped(token);
+    return expanded + std::string(text);
 }
 
 class Parser {
@@ -97,6 +103,20 @@ class Parser {
             scenarios_.emplace_back();
         }
         Scenario& scenario = scenarios_.back();
+        if (key == "like") {
+            // Everything an earlier scenario says, as if written here.
+            const auto earlier = lines_.find(std::string(rest));
+            if (earlier == lines_.end() || rest == scenario.name) {
+                return false;
+            }
+            for (const std::string& copied : std::vector<std::string>(earlier->second)) {
+                if (!Line(copied)) {
+                    return false;
+                }
+            }
+            return true;
+        }
+        lines_[scenario.name].emplace_back(line);
         if (key == ">") {
             scenario.lines.push_back(Unescaped(line.substr(std::min<std::size_t>(2, line.size()))));
             return true;
@@ -288,7 +308,11 @@ class Parser {
     static const std::map<std::string, Handler>& Handlers() {
         static const std::map<std::string, Handler> handlers = {
             {"wine",
-             [](Scenario& s, std::string_view rest) { return (s.wine = true, s.native = rest != "only"); }},
+             [](Scenario& s, std::string_view rest) {
+                 s.wine = true;
+                 s.native = rest != "only";
+                 return rest.empty() || rest == "only";
+             }},
             {"machine",
              [](Scenario& s, std::string_view rest) {
                  s.machine_wide = true;
@@ -299,7 +323,7 @@ class Parser {
              [](Scenario& s, std::string_view rest) {
                  s.arguments.clear();
                  for (const std::string_view token : Split(rest, ' ')) {
-                     s.arguments.push_back(Argument(token));
+                     s.arguments.push_back(Unescaped(token));
                  }
                  return true;
              }},
@@ -362,6 +386,7 @@ class Parser {
     }
 
     std::vector<Scenario>& scenarios_;
+    std::map<std::string, std::vector<std::string>> lines_;  // each scenario's own lines, for "like"
 };
 
 }  // namespace
@@ -397,7 +422,9 @@ bool ParseScenarios(std::string_view utf8, std::vector<Scenario>& scenarios, std
     return true;
 }
 
-std::u16string Unescaped(std::string_view utf8) {
+std::u16string Unescaped(std::string_view raw) {
+    const std::string expanded = Repeated(raw);
+    const std::string_view utf8 = expanded;
     static constexpr std::string_view kEscapes = "0nrt\\";
     static constexpr char16_t kUnits[] = {u'\0', u'\n', u'\r', u'\t', u'\\'};
     std::u16string text;

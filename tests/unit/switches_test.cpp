@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes/fake_command_line.h"
+#include "fakes/fake_platform.h"
 
 namespace halvern {
 namespace {
 
-using testing::FakeCommandLine;
+using testing::FakePlatform;
 
 const std::u16string kLong(30000, u'W');
 
@@ -21,16 +21,11 @@ class ParseSwitchesTable : public ::testing::TestWithParam<SwitchCase> {};
 
 TEST_P(ParseSwitchesTable, BuildsTheMapAndDecidesTheMode) {
     const SwitchCase& c = GetParam();
-    std::vector<std::u16string> split{u"C:\\Tools\\HalvernCleanup.exe"};
-    split.insert(split.end(), c.arguments.begin(), c.arguments.end());
-    FakeCommandLine api(u"the command line", split);
-
-    const SwitchMap switches = ParseSwitches(api, api.command_line);
-
+    FakePlatform machine;
+    machine.arguments->insert(machine.arguments->end(), c.arguments.begin(), c.arguments.end());
+    const SwitchMap switches = ParseSwitches(machine, machine.command_line);
     EXPECT_EQ(switches, c.expected);
     EXPECT_EQ(IsMachineInstallType(switches), c.machine_wide);
-    ASSERT_EQ(api.split_requests.size(), 1u);
-    EXPECT_EQ(api.split_requests[0], u"the command line");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -69,17 +64,12 @@ INSTANTIATE_TEST_SUITE_P(
                    {{u"InstallType", u"MACHINE"}, {u"Pad", kLong}},
                    true}));
 
-TEST(ParseSwitches, NeverExaminesTheProgramPath) {
-    FakeCommandLine api(u"/InstallType:MACHINE /X",
-                        std::vector<std::u16string>{u"/InstallType:MACHINE", u"/X"});
-    EXPECT_EQ(ParseSwitches(api, api.command_line), (SwitchMap{{u"X", u""}}));
-}
-
-TEST(ParseSwitches, TreatsACommandLineThatCannotBeSplitAsOneWithoutSwitches) {
-    FakeCommandLine api(u"HalvernCleanup.exe /InstallType:MACHINE", std::nullopt);
-    const SwitchMap switches = ParseSwitches(api, api.command_line);
-    EXPECT_TRUE(switches.empty());
-    EXPECT_FALSE(IsMachineInstallType(switches));
+TEST(ParseSwitches, NeverExaminesTheProgramPathAndTakesAnUnsplittableLineAsNoSwitches) {
+    FakePlatform machine;
+    machine.arguments = {u"/InstallType:MACHINE", u"/X"};
+    EXPECT_EQ(ParseSwitches(machine, machine.command_line), (SwitchMap{{u"X", u""}}));
+    machine.Fail("CommandLineToArgvW", 0);
+    EXPECT_TRUE(ParseSwitches(machine, machine.command_line).empty());
 }
 
 TEST(IsMachineInstallType, ComparesTheWholeValueExactly) {

@@ -1,0 +1,189 @@
+// The projection's own decisions, which Wine cannot make fail: the kind and text of each failing
+// HRESULT, the restricted error text, joining the apartment, and which factories are kept.
+#include <gtest/gtest.h>
+
+#include <new>
+#include <typeindex>
+
+#include "errors/msix_exception.h"
+#include "fakes/fake_platform.h"
+#include "platform/projection/activation_factory_cache.h"
+
+namespace halvern {
+namespace {
+
+using testing::FakePlatform;
+
+TEST(ThrowHresult, RaisesTheKindOfEachMappedHresultWithItsMessage) {
+    const std::pair<winrt::hresult, std::type_index> kinds[] = {
+        {winrt::hresults::kAccessDenied, typeid(winrt::hresult_access_denied)},
+        {winrt::hresults::kWrongThread, typeid(winrt::hresult_wrong_thread)},
+        {winrt::hresults::kNotImplemented, typeid(winrt::hresult_not_implemented)},
+        {winrt::hresults::kNoInterface, typeid(winrt::hresult_no_interface)},
+        {winrt::hresults::kInvalidArgument, typeid(winrt::hresult_invalid_argument)},
+        {winrt::hresults::kOutOfBounds, typeid(winrt::hresult_out_of_bounds)},
+        {winrt::hresults::kClassNotAvailable, typeid(winrt::hresult_class_not_available)},
+        {winrt::hresults::kChangedState, typeid(winrt::hresult_changed_state)},
+        {winrt::hresults::kIllegalMethodCall, typeid(winrt::hresult_illegal_method_call)},
+        {winrt::hresults::kIllegalStateChange, typeid(winrt::hresult_illegal_state_change)},
+        {winrt::hresults::kIllegalDelegateAssignment, typeid(winrt::hresult_illegal_delegate_assignment)},
+        {winrt::hresults::kCanceled, typeid(winrt::hresult_canceled)},
+        {winrt::hresults::kFail, typeid(winrt::hresult_error)},
+        {winrt::hresults::kPointer, typeid(winrt::hresult_error)},
+    };
+    for (const auto& [code, type] : kinds) {
+        try {
+            winrt::throw_hresult(code, u"text");
+        } catch (const winrt::hresult_error& error) {
+            EXPECT_EQ(std::type_index(typeid(error)), type) << code;
+            EXPECT_EQ(error.code(), code);
+            EXPECT_EQ(error.message(), u"text");
+        }
+    }
+    EXPECT_THROW(winrt::throw_hresult(winrt::hresults::kOutOfMemory, u""), std::bad_alloc);
+}
+
+struct FakeRestrictedError final : RestrictedErrorApi {
+    std::int32_t GetRestrictedErrorInfo(RestrictedErrorDetails& out) override {
+        out = details;
+        return status;
+    }
+    std::int32_t status = 1;  // S_FALSE: none
+    RestrictedErrorDetails details;
+};
+
+TEST(HresultMessages, TakesTheRestrictedTextOfTheSameErrorElseTheNeutralSystemText) {
+    constexpr winrt::hresult kCode = winrt::hresults::kAccessDenied;
+    const std::u16string system = FakePlatform::SystemText(0x80070005, 0x0400);
+    struct Case {
+        std::int32_t status;
+        RestrictedErrorDetails details;
+        std::u16string expected;
+    };
+    const Case cases[] = {
+        {0, {u"plain", kCode, std::u16string(u"restricted\0tail", 15)}, u"restricted"},
+        {0, {std::u16string(u"plain\0tail", 10), kCode, std::nullopt}, u"plain"},
+        {0, {std::nullopt, kCode, std::nullopt}, u""},
+        {0, {u"plain", winrt::hresults::kFail, u"restricted"}, system},  // another error's information
+        {1, {u"plain", kCode, u"restricted"}, system},
+        {static_cast<std::int32_t>(0x80004001), {u"plain", kCode, u"restricted"}, system},
+    };
+    for (const auto& c : cases) {
+        FakeRestrictedError restricted;
+        restricted.status = c.status;
+        restricted.details = c.details;
+        FakePlatform machine;
+        EXPECT_EQ(HresultMessages(restricted, machine).MessageFor(kCode), c.expected);
+    }
+}
+
+TEST(ErrorCodeName, NamesTheTableAndNothingElse) {
+    EXPECT_EQ(ErrorCodeName(MSIXErrorCode::URLEncodeFailure), u"URLEncodeFailure");
+    EXPECT_EQ(ErrorCodeName(MSIXErrorCode::PackageDeprovisionFailure), u"PackageDeprovisionFailure");
+    EXPECT_EQ(ErrorCodeName(MSIXErrorCode::FindUsersFailure), u"FindUsersFailure");
+    for (const std::int32_t other : {1999, 2021, 1234, -2000, INT32_MIN, INT32_MAX}) {
+        EXPECT_EQ(ErrorCodeName(MSIXErrorCode{other}), u"UnknownError") << other;
+    }
+}
+
+// An activation factory whose references and activations the test counts.
+struct FakeFactory {
+    abi::IActivationFactory face{&kVtbl};
+    int references = 0;
+    bool agile = true;
+    bool null_instance = false;
+    int instances = 0;  // alive
+
+    static FakeFactory* From(void* self) { return reinterpret_cast<FakeFactory*>(self); }
+    static abi::hresult HALVERN_ABI_CALL QueryInterface(void* self, const abi::guid& iid, void** object) {
+        const bool answers = iid == abi::iid_of<abi::IActivationFactory>() ||
+                             (From(self)->agile && iid == abi::iid_of<abi::IAgileObject>());
+        *object = answers ? self : nullptr;
+        From(self)->references += answers ? 1 : 0;
+        return answers ? 0 : winrt::hresults::kNoInterface;
+    }
+    static std::uint32_t HALVERN_ABI_CALL AddRef(void* self) { return ++From(self)->references; }
+    static std::uint32_t HALVERN_ABI_CALL Release(void* self) { return --From(self)->references; }
+    static abi::hresult HALVERN_ABI_CALL Activate(void* self, abi::IInspectable** instance) {
+        // Every instance is the factory itself, counted apart.
+        *instance = From(self)->null_instance ? nullptr : reinterpret_cast<abi::IInspectable*>(&kInstance);
+        From(self)->instances += *instance ? 1 : 0;
+        live = &From(self)->instances;
+        return 0;
+    }
+    static std::uint32_t HALVERN_ABI_CALL ReleaseInstance(void*) { return --*live; }
+    static abi::hresult HALVERN_ABI_CALL Iids(void*, std::uint32_t*, abi::guid**) { return -1; }
+    static abi::hresult HALVERN_ABI_CALL Name(void*, abi::hstring*) { return -1; }
+    static abi::hresult HALVERN_ABI_CALL Trust(void*, std::int32_t*) { return -1; }
+    static inline int* live = nullptr;
+    static constexpr abi::IActivationFactoryVtbl kVtbl{
+        {{&QueryInterface, &AddRef, &Release}, &Iids, &Name, &Trust}, &Activate};
+    static constexpr abi::IUnknownVtbl kInstanceVtbl{&QueryInterface, &AddRef, &ReleaseInstance};
+    static inline abi::IUnknown kInstance{&kInstanceVtbl};
+};
+
+struct FakeActivation final : RuntimeActivationApi {
+    std::int32_t RoGetActivationFactory(const std::u16string& id, const abi::guid& iid, void** out) override {
+        calls.push_back(u"RoGetActivationFactory " + id);
+        const std::int32_t status = statuses.empty() ? 0 : statuses.front();
+        statuses.erase(statuses.begin(), statuses.begin() + (statuses.empty() ? 0 : 1));
+        *out = nullptr;
+        return status < 0 ? status : FakeFactory::QueryInterface(&factory->face, iid, out);
+    }
+    std::int32_t CoIncrementMTAUsage() override {
+        calls.push_back(u"CoIncrementMTAUsage");
+        return 0;
+    }
+    FakeFactory* factory;
+    std::vector<std::int32_t> statuses;  // for the next RoGetActivationFactory calls, then S_OK
+    std::vector<std::u16string> calls;
+};
+
+TEST(ActivationFactoryCache, JoinsTheApartmentOnceWhenAskedToAndKeepsOnlyAgileFactories) {
+    const std::u16string ask = u"RoGetActivationFactory Windows.Management.Deployment.PackageManager";
+    struct Case {
+        std::vector<std::int32_t> statuses;
+        bool agile;
+        std::optional<winrt::hresult> raised;  // by the first activation
+        std::vector<std::u16string> calls;     // after two activations
+    };
+    const Case cases[] = {
+        {{}, true, std::nullopt, {ask}},
+        {{}, false, std::nullopt, {ask, ask}},
+        {{kCoNotInitialized}, true, std::nullopt, {ask, u"CoIncrementMTAUsage", ask}},
+        {{kCoNotInitialized, kCoNotInitialized},
+         true,
+         kCoNotInitialized,
+         {ask, u"CoIncrementMTAUsage", ask, ask}},
+        {{winrt::hresults::kClassNotAvailable}, true, winrt::hresults::kClassNotAvailable, {ask, ask}},
+    };
+    for (const auto& c : cases) {
+        FakeFactory factory;
+        factory.agile = c.agile;
+        FakeActivation api;
+        api.factory = &factory;
+        api.statuses = c.statuses;
+        FakeRestrictedError restricted;
+        FakePlatform machine;
+        const HresultMessages messages(restricted, machine);
+        {
+            ActivationFactoryCache cache(api, u"Windows.Management.Deployment.PackageManager");
+            try {
+                cache.ActivateInstance(messages);
+                EXPECT_FALSE(c.raised);
+            } catch (const winrt::hresult_error& error) {
+                EXPECT_EQ(error.code(), c.raised);
+            }
+            EXPECT_TRUE(cache.ActivateInstance(messages));
+            EXPECT_EQ(api.calls, c.calls);
+            EXPECT_EQ(factory.references, c.agile ? 1 : 0) << "the cache's own reference";
+            factory.null_instance = true;
+            EXPECT_THROW(cache.ActivateInstance(messages), winrt::hresult_error);  // E_POINTER, never null
+        }
+        EXPECT_EQ(factory.references, 0);
+        EXPECT_EQ(factory.instances, 0);
+    }
+}
+
+}  // namespace
+}  // namespace halvern

@@ -1,0 +1,219 @@
+// Every scenario of the table on the in-memory platform: the tool's whole pass with its production
+// wiring, checked for its lines, every field of every event, the package manager's operations, the
+// registry afterwards, the handles it left open and the decisions it must never make.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "app/cleanup_pass.h"
+#include "app/tool_operations.h"
+#include "fakes/fake_platform.h"
+
+namespace halvern::scenarios {
+
+void PrintTo(const Scenario& scenario, std::ostream* out) {
+    *out << scenario.name;
+}
+
+}  // namespace halvern::scenarios
+
+namespace halvern {
+namespace {
+
+using scenarios::Scenario;
+using scenarios::Utf8;
+using testing::FakePlatform;
+using Fields = std::map<std::string, std::string>;
+
+// What the fake host reports: its clock, version and architecture.
+constexpr char kTimestamp[] = "1767176195479";
+constexpr char kDuration[] = "18646";
+constexpr char kOsVersion[] = "10.0.19045.3803";
+
+std::vector<Scenario> Table(bool native) {
+    std::ifstream file(HALVERN_SCENARIO_TABLE);
+    std::stringstream text;
+    text << file.rdbuf();
+    std::vector<Scenario> all;
+    std::string problem;
+    if (!scenarios::ParseScenarios(text.str(), all, problem) || all.empty()) {
+        Scenario unreadable;
+        unreadable.name = "unreadable table: " + problem;
+        unreadable.lines = {u"(the table could not be read)"};
+        return {unreadable};
+    }
+    std::erase_if(all, [native](const Scenario& s) { return s.native != native; });
+    return all;
+}
+
+// {text N} and {hresult N} become the fake system's texts for N.
+std::string Expand(std::u16string text) {
+    for (const auto& [marker, language] : {std::pair{u"{text ", 0x0409u}, std::pair{u"{hresult ", 0x0400u}}) {
+        for (std::size_t at = text.find(marker); at != std::u16string::npos; at = text.find(marker)) {
+            const std::size_t start = at + std::char_traits<char16_t>::length(marker);
+            const std::size_t end = text.find(u'}', at);
+            const auto id =
+                static_cast<std::uint32_t>(std::stoll(Utf8(text.substr(start, end - start)), nullptr, 0));
+            text.replace(at, end - at + 1, FakePlatform::SystemText(id, language));
+        }
+    }
+    return Utf8(text);
+}
+
+Fields ExpectedEvent(const Scenario& scenario, const scenarios::ExpectedEvent& event,
+                     const std::u16string& line) {
+    Fields fields = {{"timestamp_ms", kTimestamp},
+                     {"installer_name", "HalvernCleanup"},
+                     {"app_name", Utf8(event.app_name)},
+                     {"event_type", Utf8(event.event_type)},
+                     {"package_family_name", Utf8(event.package_family_name)},
+                     {"version", Utf8(event.version)},
+                     {"os_version", kOsVersion},
+                     {"arch", "x64"},
+                     {"result", event.error_message ? "failure" : "success"},
+                     {"duration_ms", kDuration},
+                     {"install_type", scenario.machine_wide ? "machine" : "user"},
+                     {"command_line", Utf8(line)}};
+    if (const auto& uid = scenario.machine_wide ? scenario.machine_uid : scenario.user_uid) {
+        fields["updater_id"] = Utf8(*uid);
+    }
+    if (event.error_code) {
+        fields["error_code"] = Utf8(*event.error_code);
+    }
+    if (event.error_message) {
+        fields["error_message"] = Expand(*event.error_message);
+    }
+    return fields;
+}
+
+std::vector<std::string> Dump(const std::map<std::u16string, testing::FakeKey>& keys) {
+    std::vector<std::string> dump;
+    for (const auto& [path, key] : keys) {
+        dump.push_back(Utf8(path));
+        for (const auto& [name, value] : key.values) {
+            dump.push_back("  " + Utf8(name) + " type " + std::to_string(value.type) + " " +
+                           std::to_string(value.bytes.size()) + " bytes");
+        }
+    }
+    return dump;
+}
+
+const scenarios::Package* Original(const Scenario& scenario, const std::u16string& full_name) {
+    for (const auto& package : scenario.packages) {
+        if (package.full_name == full_name) {
+            return &package;
+        }
+    }
+    return nullptr;
+}
+
+std::u16string FamilyOf(const Scenario& scenario, const std::string& hive, const std::u16string& app_id) {
+    for (const auto& registration : scenario.registrations) {
+        for (const auto& value : registration.values) {
+            if (registration.hive == hive && registration.app_id == app_id &&
+                value.name == u"PackageFamilyName") {
+                return value.text;
+            }
+        }
+    }
+    return {};
+}
+
+class CleanupScenario : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(CleanupScenario, DoesWhatTheTableSays) {
+    const Scenario& scenario = GetParam();
+    FakePlatform machine(scenario);
+    const auto before = machine.keys;
+    Platform platform = machine.platform();
+
+    int exit_code = 1;
+    try {  // as the entry point runs it
+        ToolOperations operations(platform);
+        exit_code = RunCleanupPass(platform, operations);
+    } catch (...) {
+        exit_code = 0;
+    }
+
+    EXPECT_EQ(exit_code, 0);
+    std::vector<std::string> lines{"[HalvernMSIX] Start HalvernCleanup\n"};
+    for (const auto& line : scenario.lines) {
+        lines.push_back("[HalvernMSIX] " + Utf8(line) + "\n");
+    }
+    lines.push_back("[HalvernMSIX] Finish HalvernCleanup\n");
+    std::vector<std::string> written;
+    for (const auto& line : machine.lines) {
+        written.push_back(Utf8(line));
+    }
+    EXPECT_EQ(written, lines);
+
+    std::vector<Fields> expected_events;
+    for (const auto& event : scenario.events) {
+        expected_events.push_back(ExpectedEvent(scenario, event, machine.command_line));
+    }
+    std::vector<Fields> events;
+    for (const auto& request : machine.requests) {
+        Fields& fields = events.emplace_back();
+        for (const auto& [key, value] : testing::DecodeForm(request.body)) {
+            EXPECT_TRUE(fields.emplace(Utf8(key), Utf8(value)).second) << "twice: " << Utf8(key);
+        }
+        EXPECT_TRUE(request.body_whole);
+    }
+    EXPECT_EQ(events, expected_events);
+
+    std::vector<std::string> calls;
+    for (const auto& call : machine.calls) {
+        calls.push_back(Utf8(call));
+    }
+    std::vector<std::string> expected_calls;
+    for (const auto& call : scenario.calls) {
+        expected_calls.push_back(Utf8(call));
+    }
+    EXPECT_EQ(calls, expected_calls);
+
+    auto expected_keys = before;
+    for (const auto& [hive, app_id] : scenario.deleted) {
+        const std::u16string path = (hive == "HKCU" ? u"HKCU" : u"HKLM") +
+                                    std::u16string(u"\\Software\\HalvernUpdate\\Update\\Clients\\") + app_id;
+        const std::u16string viewed = hive == "HKLM" ? testing::ThirtyTwoBitPath(path) : path;
+        EXPECT_EQ(expected_keys.erase(FakePlatform::KeyOf(viewed)), 1u) << "not planted: " << Utf8(viewed);
+    }
+    EXPECT_EQ(Dump(machine.keys), Dump(expected_keys));
+    EXPECT_EQ(machine.open_keys(), 0u) << "a registry key was left open";
+    EXPECT_EQ(machine.open_internet_handles(), 0u) << "a WinHTTP handle was left open";
+
+    // Never removed: a package some user holds beyond Staged, or one with an external location.
+    for (const auto& call : machine.calls) {
+        const auto* package = call.starts_with(u"Remove ") ? Original(scenario, call.substr(7)) : nullptr;
+        for (const auto& user : package ? package->users : std::vector<scenarios::UserEntry>{}) {
+            EXPECT_EQ(user.install_state, Staged) << "removed although held: " << Utf8(call);
+        }
+        EXPECT_FALSE(package && package->has_package8 && !package->external_path.empty()) << Utf8(call);
+    }
+    // Never deleted: a registration while a package of its family is left in the run's scope.
+    for (const auto& [hive, app_id] : scenario.deleted) {
+        for (const auto& package : machine.world.packages) {
+            EXPECT_FALSE(package.family_name == FamilyOf(scenario, hive, app_id) &&
+                         (scenario.machine_wide || package.current_user))
+                << "deleted with a package left: " << Utf8(app_id);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CleanupScenario, ::testing::ValuesIn(Table(true)),
+                         [](const ::testing::TestParamInfo<Scenario>& param) {
+                             std::string name;
+                             bool upper = true;
+                             for (const char c : param.param.name) {
+                                 const bool alnum = std::isalnum(static_cast<unsigned char>(c)) != 0;
+                                 name += alnum ? (upper ? static_cast<char>(std::toupper(c)) : c) : '\0';
+                                 upper = !alnum;
+                             }
+                             std::erase(name, '\0');
+                             return name;
+                         });
+
+}  // namespace
+}  // namespace halvern
