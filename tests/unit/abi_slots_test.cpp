@@ -7,9 +7,7 @@
 
 namespace halvern::abi {
 
-#define HALVERN_SLOT(Vtbl, Method, slot)                                                          \
-    static_assert(offsetof(Vtbl, Method) == (slot) * sizeof(void*), #Vtbl "::" #Method " is not " \
-                                                                                       "slot " #slot)
+#define HALVERN_SLOT(Vtbl, Method, slot) static_assert(offsetof(Vtbl, Method) == (slot) * sizeof(void*))
 
 HALVERN_SLOT(IUnknownVtbl, QueryInterface, 0);
 HALVERN_SLOT(IUnknownVtbl, Release, 2);
