@@ -100,6 +100,16 @@ def plant_registration(hive, app_id, view=None, **values):
             wine("reg", "add", key, "/v", value, "/t", "REG_SZ", "/d", data, "/f", *VIEWS[view])
 
 
+def prepare_prefix():
+    """What the tool needs from a fresh prefix to do its whole job: Windows 10 (so that its manifest gets the
+    real version), the test package manager registered, and trust in the sink's throwaway CA."""
+    wine("winecfg", "-v", "win10")
+    subprocess.run([ROOT / "tools" / "test_package_manager" / "register.sh",
+                    BUILD_DIR / "tools" / "HalvernTestPackageManager.dll"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run([sys.executable, "-B", ROOT / "tests" / "windows" / "sink_trust_setup.py"], check=True,
+                   env={**os.environ, "HALVERN_SINK_CERTS": str(SINK_CERTS), "HALVERN_WINE_RUN": str(WINE_RUN)})
+
+
 def reg_key_exists(key, view=None):
     return wine("reg", "query", key, *VIEWS[view], check=False).returncode == 0
 
@@ -140,13 +150,17 @@ class PackageManagerScenario:
     def __init__(self, *entries):
         self.directory = Path(tempfile.mkdtemp(prefix="e2e-scenario-"))
         self.path = self.directory / "scenario.txt"
-        self.log_path = self.directory / "calls.log"
-        self.path.write_text("\n".join([f"log {self.log_path}", f"state {self.directory / 'state'}", *entries])
-                             + "\n", encoding="utf-8")
+        self.log_path, self.state_path = self.directory / "calls.log", self.directory / "state"
+        self.path.write_text("\n".join([f"log {self.log_path}", f"state {self.state_path}", "completion later",
+                                        *entries]) + "\n", encoding="utf-8")
         self.environment = {"HALVERN_TEST_PM_SCENARIO": str(self.path)}
 
     def calls(self):
         return self.log_path.read_text(encoding="utf-8").splitlines() if self.log_path.exists() else []
+
+    def state(self):
+        """What the deployments left: "removed <full name>" and "deprovisioned <family>" lines."""
+        return self.state_path.read_text(encoding="utf-8").splitlines() if self.state_path.exists() else []
 
     def remove(self):
         shutil.rmtree(self.directory, ignore_errors=True)

@@ -80,7 +80,7 @@ class Scenario:
                 hive, app_id = rest.split(" ", 1)
                 self.registrations[(hive, text(app_id), "Commands")] = []
             elif key == ">":
-                self.expected_lines.append(text(rest))
+                self.expected_lines += [text(re.sub(r"^ | $", "", part)) for part in line[1:].split("|")]
             elif key == "event":
                 event_type, fields = rest.split(" ", 1)
                 self.events.append((event_type, *fields.split("|", 4)))

@@ -49,6 +49,13 @@ std::vector<std::string_view> Split(std::string_view text, char separator, std::
     return parts;
 }
 
+// A field between " | " separators: one blank on each side belongs to the separator.
+std::string_view Trimmed(std::string_view text) {
+    text.remove_prefix(text.starts_with(' ') ? 1 : 0);
+    text.remove_suffix(text.ends_with(' ') ? 1 : 0);
+    return text;
+}
+
 bool Number(std::string_view text, long long& value) {
     const std::string digits(text);
     if (digits.empty()) {
@@ -118,7 +125,9 @@ class Parser {
         }
         lines_[scenario.name].emplace_back(line);
         if (key == ">") {
-            scenario.lines.push_back(Unescaped(line.substr(std::min<std::size_t>(2, line.size()))));
+            for (const std::string_view expected : Split(line.substr(1), '|')) {
+                scenario.lines.push_back(Unescaped(Trimmed(expected)));
+            }
             return true;
         }
         const auto handler = Handlers().find(std::string(key));
