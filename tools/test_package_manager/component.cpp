@@ -12,6 +12,11 @@ using halvern::scenarios::Failure;
 using halvern::scenarios::FailureKind;
 using halvern::scenarios::Utf8;
 
+// The call log of the latest scenario, for the leak report: never destroyed, as it is read while the
+// process exits.
+std::mutex& latest_log_mutex = *new std::mutex;
+std::wstring& latest_log = *new std::wstring;
+
 halvern::UniqueKernelHandle Open(const std::wstring& path, DWORD access, DWORD disposition) {
     const HANDLE file = path.empty() ? INVALID_HANDLE_VALUE
                                      : ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -128,6 +133,10 @@ std::shared_ptr<Session> LoadSession() {
     if (!scenarios.empty() && !scenarios.back().log_path.empty()) {
         log = WindowsPath(scenarios.back().log_path);
     }
+    {
+        std::lock_guard lock(latest_log_mutex);
+        latest_log = log;
+    }
     if (!problem.empty()) {
         AppendLine(log, "scenario error: " + problem);
         ::OutputDebugStringA(("test package manager: " + problem + "\n").c_str());
@@ -156,4 +165,13 @@ std::shared_ptr<Session> LoadSession() {
 // For leak checks in tests that load the component in-process.
 extern "C" __declspec(dllexport) long WINAPI HalvernTestPmLiveObjects() {
     return test_package_manager::live_objects.load();
+}
+
+// At process exit every run proves that the tool released each object it was given.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    using namespace test_package_manager;
+    if (reason == DLL_PROCESS_DETACH && live_objects.load() != 0) {
+        AppendLine(latest_log, "leaked " + std::to_string(live_objects.load()) + " objects");
+    }
+    return TRUE;
 }
