@@ -587,23 +587,23 @@ TEST_F(BridgeTest, AsksForANewFactoryEachTimeWhenTheFactoryIsNotAgile) {
 
 // --- the leak report at process exit ------------------------------------------------------------
 
-// Run only as the child of the test below: its process ends still holding the two users it found.
-TEST(LeakReportChild, DISABLED_KeepsTwoUsersToTheEnd) {
+// Run only as the child of the test below: its process ends still holding the users it found.
+TEST(LeakReportChild, DISABLED_KeepsTheUsersToTheEnd) {
     Win32SystemMessages messages;
     WinRtPackageManager bridge{messages};
     const auto* kept = new auto(bridge.FindPackageUsers(u"Halvern.Client_1.2.3.4_x64__abc"));
-    EXPECT_EQ(kept->size(), 2u);
+    EXPECT_FALSE(kept->empty());
 }
 
 TEST_F(BridgeTest, ReportsTheObjectsStillAliveWhenItsProcessExits) {
-    component.Scenario(kThreePackages);
+    component.Scenario(std::string("package ") + kFirst + "\nuser S-1-5-21-1 1\n");
     wchar_t self[MAX_PATH];
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     const auto child = testing::RunChild(
         std::wstring(L"\"") + self + L"\" --gtest_also_run_disabled_tests --gtest_filter=LeakReportChild.*");
     ASSERT_EQ(child.exit_code, 0u) << child.output;
-    EXPECT_EQ(component.CallsStartingWith("leaked"), std::vector<std::string>{"leaked 2 objects"});
-    EXPECT_EQ(component.Calls().back(), "leaked 2 objects");
+    EXPECT_EQ(component.CallsStartingWith("leaked"), std::vector<std::string>{"leaked 1 objects"});
+    EXPECT_EQ(component.Calls().back(), "leaked 1 objects");
 }
 
 }  // namespace

@@ -101,8 +101,6 @@ class Object {
         live_objects += counted_ ? 1 : 0;
     }
     virtual ~Object() { live_objects -= counted_ ? 1 : 0; }
-    Object(const Object&) = delete;
-    Object& operator=(const Object&) = delete;
 
     abi::hresult QueryInterface(const abi::guid& iid, void** out) {
         const abi::hresult status = Asked(iid);
