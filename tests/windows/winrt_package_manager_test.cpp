@@ -8,6 +8,7 @@
 #include <new>
 #include <typeinfo>
 
+#include "child_process.h"
 #include "errors/msix_exception.h"
 #include "platform/win32/win32_system_messages.h"
 #include "test_package_manager_harness.h"
@@ -582,6 +583,27 @@ TEST_F(BridgeTest, AsksForANewFactoryEachTimeWhenTheFactoryIsNotAgile) {
     bridge.RemovePackageForAllUsers(u"Halvern.Client_1.2.3.4_x64__abc");
     EXPECT_EQ(component.CallsStartingWith("DllGetActivationFactory").size(), 3u);
     EXPECT_EQ(component.CallsStartingWith("ActivateInstance").size(), 3u);
+}
+
+// --- the leak report at process exit ------------------------------------------------------------
+
+// Run only as the child of the test below: its process ends still holding the users it found.
+TEST(LeakReportChild, DISABLED_KeepsTheUsersToTheEnd) {
+    Win32SystemMessages messages;
+    WinRtPackageManager bridge{messages};
+    const auto* kept = new auto(bridge.FindPackageUsers(u"Halvern.Client_1.2.3.4_x64__abc"));
+    EXPECT_FALSE(kept->empty());
+}
+
+TEST_F(BridgeTest, ReportsTheObjectsStillAliveWhenItsProcessExits) {
+    component.Scenario(std::string("package ") + kFirst + "\nuser S-1-5-21-1 1\n");
+    wchar_t self[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const auto child = testing::RunChild(
+        std::wstring(L"\"") + self + L"\" --gtest_also_run_disabled_tests --gtest_filter=LeakReportChild.*");
+    ASSERT_EQ(child.exit_code, 0u) << child.output;
+    EXPECT_EQ(component.CallsStartingWith("leaked"), std::vector<std::string>{"leaked 1 objects"});
+    EXPECT_EQ(component.Calls().back(), "leaked 1 objects");
 }
 
 }  // namespace
