@@ -312,7 +312,11 @@ LStatus FakePlatform::RegGetValueW(RegistryKeyHandle key, const char16_t* sub_ke
     if (!path || (sub_key != nullptr && *sub_key != u'\0')) {
         return path ? kErrorInvalidParameter : kErrorInvalidHandle;
     }
-    const FakeKey& found = keys.at(Upper(*path));
+    const auto key_found = keys.find(Upper(*path));
+    if (key_found == keys.end()) {
+        return kErrorKeyDeleted;
+    }
+    const FakeKey& found = key_found->second;
     const auto named = std::find_if(found.values.begin(), found.values.end(), [&](const auto& entry) {
         return Upper(entry.first) == Upper(Text(value));
     });

@@ -92,11 +92,17 @@ std::u16string TextOf(abi::hstring text) {
     return buffer == nullptr ? std::u16string() : std::u16string(buffer, buffer + length);
 }
 
-abi::hresult Session::Enter(const std::string& call, const std::string& arguments, bool* null_object,
-                            int nth) {
-    if (nth == 0) {
-        std::lock_guard lock(mutex_);
-        nth = ++calls_[call];
+// Calls are counted over the process, as the native runner counts them over a run, and start again from
+// zero when the scenario changes (tests that load the component rewrite it between cases).
+std::mutex counts_mutex;
+std::string counted_scenario;
+std::map<std::string, int> counts;
+
+abi::hresult Session::Enter(const std::string& call, const std::string& arguments, bool* null_object) {
+    int nth = 0;
+    {
+        std::lock_guard lock(counts_mutex);
+        nth = ++counts[call];
     }
     const auto found = std::ranges::find_if(
         scenario.failures, [&](const auto& f) { return f.call == call && (f.nth == 0 || f.nth == nth); });
@@ -129,6 +135,13 @@ std::shared_ptr<Session> LoadSession() {
         problem = "cannot open " + Utf8(std::u16string(path.begin(), path.end()));
     } else if (halvern::scenarios::ParseScenarios(text, scenarios, problem)) {
         problem = scenarios.size() > 1 ? "more than one scenario" : "";
+    }
+    {
+        std::lock_guard lock(counts_mutex);
+        if (text != counted_scenario) {
+            counted_scenario = text;
+            counts.clear();
+        }
     }
     if (!scenarios.empty() && !scenarios.back().log_path.empty()) {
         log = WindowsPath(scenarios.back().log_path);

@@ -37,11 +37,10 @@ class Session {
     Session(Scenario played, std::wstring log, std::wstring state)
         : scenario(std::move(played)), log_(std::move(log)), state_(std::move(state)) {}
 
-    // Logs the call and answers the failure injected for its n-th occurrence (S_OK: none); `nth` 0: counted
-    // here, per package manager instance. `null_object`, for a call that hands back an object, is set
-    // when it is to hand back none.
+    // Logs the call and answers the failure injected for its n-th occurrence in the process (S_OK: none).
+    // `null_object`, for a call that hands back an object, is set when it is to hand back none.
     abi::hresult Enter(const std::string& call, const std::string& arguments = {},
-                       bool* null_object = nullptr, int nth = 0);
+                       bool* null_object = nullptr);
     void Log(const std::string& line) const { AppendLine(log_, line); }
     // A removal or deprovisioning, for later instances and processes.
     void Persist(const std::string& line) const { AppendLine(state_, line); }
@@ -83,8 +82,6 @@ class Session {
   private:
     const std::wstring log_;
     const std::wstring state_;
-    std::mutex mutex_;
-    std::map<std::string, int> calls_;
 };
 
 // HALVERN_TEST_PM_SCENARIO read afresh, or null (and a "scenario error" logged) when it cannot be played.

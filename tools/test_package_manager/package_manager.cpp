@@ -382,10 +382,8 @@ extern "C" __declspec(dllexport) HRESULT WINAPI
     if (session == nullptr) {
         return E_FAIL;
     }
-    // Counted per process: the platform asks once per activation whose factory it does not keep.
-    static std::atomic<int> calls{0};
     const std::u16string name = TextOf(class_id);
-    const abi::hresult status = session->Enter("DllGetActivationFactory", Quoted(name), nullptr, ++calls);
+    const abi::hresult status = session->Enter("DllGetActivationFactory", Quoted(name));
     if (status != S_OK) {
         return status;
     }
