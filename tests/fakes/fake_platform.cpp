@@ -11,43 +11,20 @@
 namespace halvern::testing {
 namespace {
 
-using scenarios::FailureKind;
-
 constexpr std::uint32_t kNeutral = 0x0400;
 constexpr std::uint32_t kUsEnglish = 0x0409;
-constexpr std::int32_t kPackageNotFound = static_cast<std::int32_t>(0x80073CF1);
-const ModuleHandle kKernel32 = reinterpret_cast<ModuleHandle>(0x7700);
-const ProcedureAddress kIsWow64Process2 = reinterpret_cast<ProcedureAddress>(0x7710);
-
-std::u16string Upper(std::u16string text) {
-    for (char16_t& unit : text) {
-        unit = unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 32) : unit;
-    }
-    return text;
-}
-
-std::u16string Widen(const char* text) {
-    std::u16string wide;
-    for (; text != nullptr && *text != '\0'; ++text) {
-        wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(*text)));
-    }
-    return wide;
-}
+const auto kKernel32 = reinterpret_cast<ModuleHandle>(0x7700);
+const auto kIsWow64Process2 = reinterpret_cast<ProcedureAddress>(0x7710);
+// The clock: the precise time, a coarse one 1.2345 ms behind it, and the process's creation.
+constexpr FileTime kNow{0x8B1D5E00, 0x01DC7A3E};
+constexpr FileTime kCoarseNow{0x8B1D5E00 - 12345, 0x01DC7A3E};
+constexpr FileTime kCreated{0x80000000, 0x01DC7A3E};
 
 std::u16string Text(const char16_t* text) {
     return text == nullptr ? std::u16string() : std::u16string(text);
 }
 
-std::vector<std::uint8_t> Bytes(const std::u16string& text) {
-    std::vector<std::uint8_t> bytes;
-    for (const char16_t unit : text) {
-        bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-    }
-    return bytes;
-}
-
-// What the bridge raises when a platform call fails: its kind of hresult_error, with the message.
+// What the bridge raises when a platform call fails: the HRESULT's kind, with its neutral text.
 [[noreturn]] void RaiseHresult(std::int32_t status) {
     winrt::throw_hresult(status, FakePlatform::SystemText(static_cast<std::uint32_t>(status), kNeutral));
 }
@@ -66,12 +43,10 @@ class FakeUser final : public PackageUserInformation {
 }  // namespace
 
 std::u16string ThirtyTwoBitPath(const std::u16string& path) {
-    const std::u16string software = u"HKLM\\SOFTWARE\\";
-    if (Upper(path.substr(0, software.size())) != software ||
-        Upper(path).starts_with(u"HKLM\\SOFTWARE\\WOW6432NODE")) {
-        return path;
-    }
-    return path.substr(0, software.size()) + u"Wow6432Node\\" + path.substr(software.size());
+    const std::u16string upper = FakePlatform::KeyOf(path);
+    const bool software =
+        upper.starts_with(u"HKLM\\SOFTWARE\\") && !upper.starts_with(u"HKLM\\SOFTWARE\\WOW6432NODE");
+    return software ? path.substr(0, 14) + u"Wow6432Node\\" + path.substr(14) : path;
 }
 
 std::vector<std::pair<std::u16string, std::u16string>> DecodeForm(const std::u16string& body) {
@@ -79,27 +54,22 @@ std::vector<std::pair<std::u16string, std::u16string>> DecodeForm(const std::u16
         std::u16string plain;
         for (std::size_t index = 0; index < text.size(); ++index) {
             const std::u16string_view code = text.substr(index, 3);
-            const char16_t escaped = code == u"%25"   ? u'%'
-                                     : code == u"%26" ? u'&'
-                                     : code == u"%3D" ? u'='
-                                     : code == u"%2B" ? u'+'
-                                                      : 0;
-            plain.push_back(escaped != 0 ? escaped : text[index]);
-            index += escaped != 0 ? 2 : 0;
+            const std::size_t which =
+                code.starts_with(u'%') ? std::u16string_view(u"%25%26%3D%2B").find(code) : 12;
+            plain.push_back(which % 3 == 0 && which < 12 ? u"%&=+"[which / 3] : text[index]);
+            index += which % 3 == 0 && which < 12 ? 2 : 0;
         }
         return plain;
     };
     std::vector<std::pair<std::u16string, std::u16string>> fields;
-    std::u16string_view rest = body;
-    while (true) {
+    for (std::u16string_view rest = body;; rest.remove_prefix(rest.find(u'&') + 1)) {
         const std::u16string_view pair = rest.substr(0, rest.find(u'&'));
         const std::size_t equals = pair.find(u'=');
         fields.emplace_back(unescape(pair.substr(0, equals)),
-                            equals == std::u16string::npos ? u"<no =>" : unescape(pair.substr(equals + 1)));
+                            equals == pair.npos ? u"<no =>" : unescape(pair.substr(equals + 1)));
         if (pair.size() == rest.size()) {
             return fields;
         }
-        rest.remove_prefix(pair.size() + 1);
     }
 }
 
@@ -110,47 +80,43 @@ FakePlatform::FakePlatform() {
 }
 
 FakePlatform::FakePlatform(const scenarios::Scenario& scenario) : FakePlatform() {
-    const std::u16string clients = u"\\Software\\HalvernUpdate\\Update\\Clients\\";
-    for (const auto& registration : scenario.registrations) {
-        std::u16string key = registration.hive == "HKCU" ? u"HKCU" + clients + registration.app_id
-                                                         : u"HKLM" + clients + registration.app_id;
-        key = registration.hive == "HKLM" ? ThirtyTwoBitPath(key) : key;
-        CreateKey(key);
-        for (const auto& value : registration.values) {
-            const std::vector<std::uint8_t> dword(reinterpret_cast<const std::uint8_t*>(&value.number),
-                                                  reinterpret_cast<const std::uint8_t*>(&value.number) + 4);
-            value.type == kRegSz ? SetString(key, value.name, value.text)
-                                 : SetValue(key, value.name, {value.type, dword});
-        }
-        if (registration.has_subkey) {
-            CreateKey(key + u"\\Commands");
-        }
-    }
-    if (scenario.machine_uid) {
-        SetString(ThirtyTwoBitPath(u"HKLM\\Software\\HalvernUpdate\\Update"), u"uid", *scenario.machine_uid);
-    }
-    if (scenario.user_uid) {
-        SetString(u"HKCU\\Software\\HalvernUpdate\\Update", u"uid", *scenario.user_uid);
-    }
     world = scenario;
-    failures_ = scenario.failures;
     sink_status = scenario.sink_status;
     for (const auto& argument : scenario.arguments) {
         command_line += u" " + argument;
         arguments->push_back(argument);
     }
+    for (const auto& registration : scenario.registrations) {
+        const std::u16string key =
+            std::u16string(registration.hive == "HKCU" ? u"HKCU" : u"HKLM") +
+            (registration.hive == "HKLM" ? u"\\Software\\Wow6432Node" : u"\\Software") +
+            u"\\HalvernUpdate\\Update\\Clients\\" + registration.app_id;
+        CreateKey(registration.has_subkey ? key + u"\\Commands" : key);
+        for (const auto& value : registration.values) {
+            const auto* dword = reinterpret_cast<const std::uint8_t*>(&value.number);
+            value.type == kRegSz ? SetString(key, value.name, value.text)
+                                 : SetValue(key, value.name, {value.type, {dword, dword + 4}});
+        }
+    }
+    if (scenario.machine_uid) {
+        SetString(u"HKLM\\Software\\Wow6432Node\\HalvernUpdate\\Update", u"uid", *scenario.machine_uid);
+    }
+    if (scenario.user_uid) {
+        SetString(u"HKCU\\Software\\HalvernUpdate\\Update", u"uid", *scenario.user_uid);
+    }
 }
 
 std::u16string FakePlatform::KeyOf(const std::u16string& path) {
-    return Upper(path);
+    std::u16string upper = path;
+    std::transform(path.begin(), path.end(), upper.begin(),
+                   [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; });
+    return upper;
 }
-
-// --- the machine -------------------------------------------------------------------------------------
 
 void FakePlatform::CreateKey(const std::u16string& key_path) {
     for (std::size_t end = key_path.find(u'\\');; end = key_path.find(u'\\', end + 1)) {
         const std::u16string path = key_path.substr(0, end);
-        keys.try_emplace(Upper(path), FakeKey{path.substr(path.rfind(u'\\') + 1), {}});
+        keys.try_emplace(KeyOf(path), FakeKey{path.substr(path.rfind(u'\\') + 1), {}});
         if (end == std::u16string::npos) {
             return;
         }
@@ -159,23 +125,25 @@ void FakePlatform::CreateKey(const std::u16string& key_path) {
 
 void FakePlatform::SetValue(const std::u16string& key_path, const std::u16string& name, FakeValue value) {
     CreateKey(key_path);
-    keys[Upper(key_path)].values.emplace_back(name, std::move(value));
+    keys[KeyOf(key_path)].values.emplace_back(name, std::move(value));
 }
 
 void FakePlatform::SetString(const std::u16string& key_path, const std::u16string& name,
                              const std::u16string& text) {
-    SetValue(key_path, name, {kRegSz, Bytes(text + u'\0')});
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.c_str());
+    SetValue(key_path, name,
+             {kRegSz, {bytes, bytes + (text.size() + 1) * 2}});  // with its NUL, as tools write it
 }
 
-void FakePlatform::Fail(std::string call, std::int32_t status, int nth, FailureKind kind) {
-    failures_.push_back({std::move(call), kind, status, nth});
+void FakePlatform::Fail(std::string call, std::int32_t status, int nth) {
+    world.failures.push_back({std::move(call), scenarios::FailureKind::Status, status, nth});
 }
 
 std::optional<std::int32_t> FakePlatform::Injected(const std::string& call) {
     const int count = ++counts_[call];
-    for (const auto& failure : failures_) {
+    for (const auto& failure : world.failures) {
         if (failure.call == call && (failure.nth == 0 || failure.nth == count)) {
-            if (failure.kind == FailureKind::BadAlloc) {
+            if (failure.kind == scenarios::FailureKind::BadAlloc) {
                 throw std::bad_alloc();
             }
             return failure.status;
@@ -196,8 +164,6 @@ std::u16string FakePlatform::SystemText(std::uint32_t id, std::uint32_t language
            std::u16string(number.begin(), number.end()) + u".\r\n";
 }
 
-// --- debug output, command line, messages -----------------------------------------------------------
-
 void FakePlatform::OutputDebugStringW(const char16_t* text) {
     lines.emplace_back(text);
 }
@@ -212,13 +178,12 @@ std::optional<std::vector<std::u16string>> FakePlatform::CommandLineToArgvW(cons
 
 std::optional<std::u16string> FakePlatform::FormatMessageW(std::uint32_t message_id,
                                                            std::uint32_t language_id) {
-    if (Injected("FormatMessageW") || (language_id != kUsEnglish && language_id != kNeutral)) {
-        return std::nullopt;
-    }
-    return SystemText(message_id, language_id);
+    const bool known = language_id == kUsEnglish || language_id == kNeutral;
+    return Injected("FormatMessageW") || !known ? std::nullopt
+                                                : std::optional(SystemText(message_id, language_id));
 }
 
-// --- registry -----------------------------------------------------------------------------------------
+// --- registry -------------------------------------------------------------------------------------------
 
 std::optional<std::u16string> FakePlatform::PathOf(RegistryKeyHandle key) const {
     if (key == kHkeyLocalMachine || key == kHkeyCurrentUser) {
@@ -230,7 +195,7 @@ std::optional<std::u16string> FakePlatform::PathOf(RegistryKeyHandle key) const 
 
 std::vector<std::u16string> FakePlatform::Subkeys(const std::u16string& path) const {
     std::vector<std::u16string> names;  // in the order Windows enumerates them: by name
-    const std::u16string prefix = Upper(path) + u"\\";
+    const std::u16string prefix = KeyOf(path) + u"\\";
     for (auto it = keys.lower_bound(prefix); it != keys.end() && it->first.starts_with(prefix); ++it) {
         if (it->first.find(u'\\', prefix.size()) == std::u16string::npos) {
             names.push_back(it->second.name);
@@ -243,26 +208,22 @@ LStatus FakePlatform::Open(RegistryKeyHandle key, const std::u16string& sub_key,
                            RegistryKeyHandle* result) {
     *result = kNoRegistryKey;
     const auto base = PathOf(key);
-    if (!base) {
-        return kErrorInvalidHandle;
-    }
-    std::u16string path = sub_key.empty() ? *base : *base + u"\\" + sub_key;
-    while (path.ends_with(u'\\')) {
-        path.pop_back();
-    }
+    std::u16string path = base.value_or(u"") + (sub_key.empty() ? u"" : u"\\" + sub_key);
+    path.erase(path.find_last_not_of(u'\\') + 1);
     path = (sam & kKeyWow64_32Key) != 0 ? ThirtyTwoBitPath(path) : path;
-    if (!keys.contains(Upper(path))) {
-        return kErrorFileNotFound;
+    if (!base || !keys.contains(KeyOf(path))) {
+        return base ? kErrorFileNotFound : kErrorInvalidHandle;
     }
-    *result = next_key_++;
-    open_keys_[*result] = path;
+    open_keys_[*result = next_key_++] = path;
     return kErrorSuccess;
 }
 
 LStatus FakePlatform::RegOpenKeyExA(RegistryKeyHandle key, const char* sub_key, std::uint32_t,
                                     std::uint32_t sam_desired, RegistryKeyHandle* result) {
+    const std::string narrow = sub_key == nullptr ? "" : sub_key;
     const auto status = Injected("RegOpenKeyExA");
-    return status ? (*result = kNoRegistryKey, *status) : Open(key, Widen(sub_key), sam_desired, result);
+    return status ? (*result = kNoRegistryKey, *status)
+                  : Open(key, std::u16string(narrow.begin(), narrow.end()), sam_desired, result);
 }
 
 LStatus FakePlatform::RegOpenKeyExW(RegistryKeyHandle key, const char16_t* sub_key, std::uint32_t,
@@ -273,31 +234,24 @@ LStatus FakePlatform::RegOpenKeyExW(RegistryKeyHandle key, const char16_t* sub_k
 
 LStatus FakePlatform::RegQueryInfoKeyW(RegistryKeyHandle key, std::uint32_t* sub_keys) {
     const auto path = PathOf(key);
-    if (const auto status = Injected("RegQueryInfoKeyW")) {
-        return *status;
+    const auto status = Injected("RegQueryInfoKeyW");
+    if (!status && path) {
+        *sub_keys = static_cast<std::uint32_t>(Subkeys(*path).size());
     }
-    return path ? (*sub_keys = static_cast<std::uint32_t>(Subkeys(*path).size()), kErrorSuccess)
-                : kErrorInvalidHandle;
+    return status.value_or(path ? kErrorSuccess : kErrorInvalidHandle);
 }
 
 LStatus FakePlatform::RegEnumKeyExW(RegistryKeyHandle key, std::uint32_t index, char16_t* name,
                                     std::uint32_t* name_length) {
     const auto path = PathOf(key);
-    if (const auto status = Injected("RegEnumKeyExW")) {
-        return *status;
-    }
-    if (!path) {
-        return kErrorInvalidHandle;
+    if (const auto status = Injected("RegEnumKeyExW"); status || !path) {
+        return status.value_or(kErrorInvalidHandle);
     }
     const auto names = Subkeys(*path);
-    if (index >= names.size()) {
-        return kErrorNoMoreItems;
+    if (index >= names.size() || names[index].size() + 1 > *name_length) {
+        return index >= names.size() ? kErrorNoMoreItems : kErrorMoreData;
     }
-    if (names[index].size() + 1 > *name_length) {
-        return kErrorMoreData;
-    }
-    std::copy(names[index].begin(), names[index].end(), name);
-    name[names[index].size()] = u'\0';
+    *std::copy(names[index].begin(), names[index].end(), name) = u'\0';
     *name_length = static_cast<std::uint32_t>(names[index].size());
     return kErrorSuccess;
 }
@@ -305,30 +259,26 @@ LStatus FakePlatform::RegEnumKeyExW(RegistryKeyHandle key, std::uint32_t index, 
 LStatus FakePlatform::RegGetValueW(RegistryKeyHandle key, const char16_t* sub_key, const char16_t* value,
                                    std::uint32_t flags, std::uint32_t* type, void* data,
                                    std::uint32_t* data_bytes) {
-    if (const auto status = Injected("RegGetValueW")) {
-        return *status;
-    }
     const auto path = PathOf(key);
-    if (!path || (sub_key != nullptr && *sub_key != u'\0')) {
-        return path ? kErrorInvalidParameter : kErrorInvalidHandle;
+    if (const auto status = Injected("RegGetValueW"); status || !path || !Text(sub_key).empty()) {
+        return status.value_or(path ? kErrorInvalidParameter : kErrorInvalidHandle);
     }
-    const auto key_found = keys.find(Upper(*path));
-    if (key_found == keys.end()) {
+    const auto found = keys.find(KeyOf(*path));
+    if (found == keys.end()) {
         return kErrorKeyDeleted;
     }
-    const FakeKey& found = key_found->second;
-    const auto named = std::find_if(found.values.begin(), found.values.end(), [&](const auto& entry) {
-        return Upper(entry.first) == Upper(Text(value));
-    });
-    if (named == found.values.end()) {
+    const auto named =
+        std::find_if(found->second.values.begin(), found->second.values.end(),
+                     [&](const auto& entry) { return KeyOf(entry.first) == KeyOf(Text(value)); });
+    if (named == found->second.values.end()) {
         return kErrorFileNotFound;
     }
     const FakeValue& stored = named->second;
-    const bool wanted = stored.type == kRegSz ? (flags & kRrfRtRegSz) != 0
-                        : stored.type == kRegDword
-                            ? (flags & kRrfRtRegDword) != 0
-                            : stored.type == kRegBinary && (flags & kRrfRtRegBinary) != 0;
-    if (!wanted) {
+    const std::uint32_t accepted = stored.type == kRegSz       ? kRrfRtRegSz
+                                   : stored.type == kRegDword  ? kRrfRtRegDword
+                                   : stored.type == kRegBinary ? kRrfRtRegBinary
+                                                               : 0;
+    if ((flags & accepted) == 0) {
         return kErrorUnsupportedType;
     }
     if (stored.type == kRegBinary && (flags & kRrfRtDword) == kRrfRtDword && stored.bytes.size() != 4) {
@@ -342,34 +292,24 @@ LStatus FakePlatform::RegGetValueW(RegistryKeyHandle key, const char16_t* sub_ke
     if (type != nullptr) {
         *type = stored.type;
     }
-    const auto needed = static_cast<std::uint32_t>(bytes.size());
-    if (data != nullptr && *data_bytes < needed) {
-        *data_bytes = needed;
-        return kErrorMoreData;
-    }
-    if (data != nullptr) {
+    const bool fits = data == nullptr || *data_bytes >= bytes.size();
+    if (data != nullptr && fits) {
         std::memcpy(data, bytes.data(), bytes.size());
     }
-    *data_bytes = needed;
-    return kErrorSuccess;
+    *data_bytes = static_cast<std::uint32_t>(bytes.size());
+    return fits ? kErrorSuccess : kErrorMoreData;
 }
 
 LStatus FakePlatform::RegDeleteKeyW(RegistryKeyHandle key, const char16_t* sub_key) {
-    if (const auto status = Injected("RegDeleteKeyW")) {
-        return *status;
-    }
     const auto base = PathOf(key);
-    if (!base) {
-        return kErrorInvalidHandle;
+    if (const auto status = Injected("RegDeleteKeyW"); status || !base) {
+        return status.value_or(kErrorInvalidHandle);
     }
     const std::u16string path = Text(sub_key).empty() ? *base : *base + u"\\" + Text(sub_key);
-    if (!keys.contains(Upper(path))) {
-        return kErrorFileNotFound;
+    if (!keys.contains(KeyOf(path)) || !Subkeys(path).empty()) {
+        return keys.contains(KeyOf(path)) ? kErrorAccessDenied : kErrorFileNotFound;
     }
-    if (!Subkeys(path).empty()) {
-        return kErrorAccessDenied;
-    }
-    keys.erase(Upper(path));
+    keys.erase(KeyOf(path));
     return kErrorSuccess;
 }
 
@@ -377,7 +317,7 @@ LStatus FakePlatform::RegCloseKey(RegistryKeyHandle key) {
     return open_keys_.erase(key) == 1 ? kErrorSuccess : kErrorInvalidHandle;
 }
 
-// --- the package manager, as the bridge raises its failures ------------------------------------------
+// --- the package manager, as the bridge raises its failures -----------------------------------------------
 
 std::int32_t FakePlatform::InstallStateOf(const scenarios::UserEntry& entry) {
     calls.push_back(u"State " + entry.security_id);
@@ -387,51 +327,44 @@ std::int32_t FakePlatform::InstallStateOf(const scenarios::UserEntry& entry) {
     return entry.install_state;
 }
 
-void FakePlatform::Search(const std::string& call, const std::u16string& logged) {
-    calls.push_back(logged);
+std::vector<PackageInfo> FakePlatform::Search(const char* call, const char16_t* logged,
+                                              const std::u16string& family, bool current_user_only) {
+    calls.push_back(logged + family);
     if (const auto status = Injected(call)) {
-        throw MSIXException(
-            SystemText(static_cast<std::uint32_t>(*status), kNeutral),
-            call == "FindUsers" ? MSIXErrorCode::FindUsersFailure : MSIXErrorCode::FindPackagesFailure,
-            *status);
+        throw MSIXException(SystemText(static_cast<std::uint32_t>(*status), kNeutral),
+                            std::string(call) == "FindUsers" ? MSIXErrorCode::FindUsersFailure
+                                                             : MSIXErrorCode::FindPackagesFailure,
+                            *status);
     }
-}
-
-std::vector<PackageInfo> FakePlatform::Packages(const std::u16string& family, bool current_user_only) {
     std::vector<PackageInfo> found;
-    for (const auto& package : world.packages) {
-        if (package.family_name != family || (current_user_only && !package.current_user)) {
-            continue;
+    for (const auto& p : world.packages) {
+        if (p.family_name == family && (p.current_user || !current_user_only)) {
+            PackageVersionText texts =
+                FormatPackageVersion(p.version[0], p.version[1], p.version[2], p.version[3]);
+            found.push_back({p.name, p.display_name, p.full_name, p.family_name, texts.full_version,
+                             texts.version, p.has_package8 ? p.installed_path : u"",
+                             p.has_package8 && !p.external_path.empty()});
         }
-        const auto& v = package.version;
-        PackageVersionText texts = FormatPackageVersion(v[0], v[1], v[2], v[3]);
-        found.push_back({package.name, package.display_name, package.full_name, package.family_name,
-                         texts.full_version, texts.version,
-                         package.has_package8 ? package.installed_path : u"",
-                         package.has_package8 && !package.external_path.empty()});
     }
     return found;
 }
 
 std::vector<PackageInfo> FakePlatform::FindPackagesForCurrentUser(const std::u16string& package_family_name) {
-    Search("FindPackagesByUserSecurityIdPackageFamilyName", u"FindMine " + package_family_name);
-    return Packages(package_family_name, true);
+    return Search("FindPackagesByUserSecurityIdPackageFamilyName", u"FindMine ", package_family_name, true);
 }
 
 std::vector<PackageInfo> FakePlatform::FindPackagesForAllUsers(const std::u16string& package_family_name) {
-    Search("FindPackagesByPackageFamilyName", u"FindAll " + package_family_name);
-    return Packages(package_family_name, false);
+    return Search("FindPackagesByPackageFamilyName", u"FindAll ", package_family_name, false);
 }
 
 std::vector<std::unique_ptr<PackageUserInformation>> FakePlatform::FindPackageUsers(
     const std::u16string& package_full_name) {
-    Search("FindUsers", u"FindUsers " + package_full_name);
+    Search("FindUsers", u"FindUsers ", package_full_name, false);
     std::vector<std::unique_ptr<PackageUserInformation>> users;
     for (const auto& package : world.packages) {
-        if (package.full_name == package_full_name) {
-            for (const auto& entry : package.users) {
-                users.push_back(std::make_unique<FakeUser>(*this, entry));
-            }
+        for (const auto& entry :
+             package.full_name == package_full_name ? package.users : decltype(package.users){}) {
+            users.push_back(std::make_unique<FakeUser>(*this, entry));
         }
     }
     return users;
@@ -439,22 +372,18 @@ std::vector<std::unique_ptr<PackageUserInformation>> FakePlatform::FindPackageUs
 
 void FakePlatform::RemovePackageForAllUsers(const std::u16string& package_full_name) {
     calls.push_back(u"Remove " + package_full_name);
-    if (const auto status = Injected("RemovePackageWithOptionsAsync")) {
-        RaiseHresult(*status);
-    }
-    if (!world.has_manager2) {
-        RaiseHresult(winrt::hresults::kNoInterface);
+    if (const auto status = Injected("RemovePackageWithOptionsAsync"); status || !world.has_manager2) {
+        RaiseHresult(status.value_or(winrt::hresults::kNoInterface));
     }
     const auto package = std::find_if(world.packages.begin(), world.packages.end(),
                                       [&](const auto& p) { return p.full_name == package_full_name; });
-    const scenarios::Deployment* scripted = world.Removal(package_full_name);
-    const scenarios::Deployment outcome =
-        scripted ? *scripted
-        : package == world.packages.end()
-            ? scenarios::Deployment{package_full_name, kPackageNotFound, u"The package could not be found."}
-            : scenarios::Deployment{};
-    if (outcome.extended_error != 0) {
-        throw MSIXException(outcome.error_text, MSIXErrorCode::PackageRemoveFailure, outcome.extended_error);
+    const scenarios::Deployment unknown{package_full_name, static_cast<std::int32_t>(0x80073CF1),
+                                        u"The package could not be found."};
+    const auto* outcome = world.Removal(package_full_name);
+    outcome = outcome == nullptr && package == world.packages.end() ? &unknown : outcome;
+    if (outcome != nullptr && outcome->extended_error != 0) {
+        throw MSIXException(outcome->error_text, MSIXErrorCode::PackageRemoveFailure,
+                            outcome->extended_error);
     }
     if (package != world.packages.end()) {
         world.packages.erase(package);
@@ -463,61 +392,57 @@ void FakePlatform::RemovePackageForAllUsers(const std::u16string& package_full_n
 
 void FakePlatform::DeprovisionForAllUsers(const std::u16string& package_family_name) {
     calls.push_back(u"Deprovision " + package_family_name);
-    if (const auto status = Injected("DeprovisionPackageForAllUsersAsync")) {
-        RaiseHresult(*status);
+    if (const auto status = Injected("DeprovisionPackageForAllUsersAsync"); status || !world.has_manager8) {
+        RaiseHresult(status.value_or(winrt::hresults::kNoInterface));
     }
-    if (!world.has_manager8) {
-        RaiseHresult(winrt::hresults::kNoInterface);
-    }
-    if (const scenarios::Deployment* outcome = world.Deprovisioning(package_family_name);
-        outcome != nullptr && outcome->extended_error != 0) {
+    const auto* outcome = world.Deprovisioning(package_family_name);
+    if (outcome != nullptr && outcome->extended_error != 0) {
         throw MSIXException(outcome->error_text, MSIXErrorCode::PackageDeprovisionFailure,
                             outcome->extended_error);
     }
-    deprovisioned.insert(package_family_name);
 }
 
-// --- WinHTTP --------------------------------------------------------------------------------------------
+// --- WinHTTP
+// ------------------------------------------------------------------------------------------------
 
-InternetHandle FakePlatform::NewHandle(const std::string& kind, InternetHandle parent) {
+InternetHandle FakePlatform::Child(const char* call, InternetHandle parent, const char* kind) {
+    if (FailedWin32(call) || (parent != nullptr && !internet_.contains(parent))) {
+        return nullptr;
+    }
     const auto handle = reinterpret_cast<InternetHandle>(next_internet_++);
-    internet_[handle] = {kind, parent == nullptr ? FakeRequest{} : internet_.at(parent).request};
+    internet_[handle] = {kind, parent == nullptr ? FakeRequest{} : internet_.at(parent).second};
     return handle;
 }
 
 InternetHandle FakePlatform::WinHttpOpen(const char16_t* agent, std::uint32_t access_type, const char16_t*,
-                                         const char16_t*, std::uint32_t flags) {
-    if (FailedWin32("WinHttpOpen")) {
-        return nullptr;
+                                         const char16_t*, std::uint32_t) {
+    const InternetHandle session = Child("WinHttpOpen", nullptr, "session");
+    if (session != nullptr) {
+        internet_[session].second.agent = Text(agent);
+        internet_[session].second.access_type = access_type;
     }
-    const InternetHandle session = NewHandle("session", nullptr);
-    internet_[session].request.agent = Text(agent);
-    internet_[session].request.access_type = access_type;
-    internet_[session].request.flags = flags;
     return session;
 }
 
 InternetHandle FakePlatform::WinHttpConnect(InternetHandle session, const char16_t* server_name,
                                             std::uint16_t server_port, std::uint32_t) {
-    if (FailedWin32("WinHttpConnect") || !internet_.contains(session)) {
-        return nullptr;
+    const InternetHandle connection = Child("WinHttpConnect", session, "connection");
+    if (connection != nullptr) {
+        internet_[connection].second.host = Text(server_name);
+        internet_[connection].second.port = server_port;
     }
-    const InternetHandle connection = NewHandle("connection", session);
-    internet_[connection].request.host = Text(server_name);
-    internet_[connection].request.port = server_port;
     return connection;
 }
 
 InternetHandle FakePlatform::WinHttpOpenRequest(InternetHandle connection, const char16_t* verb,
                                                 const char16_t* object_name, const char16_t*, const char16_t*,
                                                 const char16_t* const*, std::uint32_t flags) {
-    if (FailedWin32("WinHttpOpenRequest") || !internet_.contains(connection)) {
-        return nullptr;
+    const InternetHandle request = Child("WinHttpOpenRequest", connection, "request");
+    if (request != nullptr) {
+        internet_[request].second.verb = Text(verb);
+        internet_[request].second.path = Text(object_name);
+        internet_[request].second.flags = flags;
     }
-    const InternetHandle request = NewHandle("request", connection);
-    internet_[request].request.verb = Text(verb);
-    internet_[request].request.path = Text(object_name);
-    internet_[request].request.flags = flags;
     return request;
 }
 
@@ -526,10 +451,8 @@ bool FakePlatform::WinHttpAddRequestHeaders(InternetHandle request, const char16
     if (FailedWin32("WinHttpAddRequestHeaders")) {
         return false;
     }
-    const std::u16string text =
-        headers_length == winhttp::kNulTerminated ? Text(headers) : std::u16string(headers, headers_length);
-    internet_.at(request).request.headers +=
-        text + (modifiers == winhttp::kAddRequestFlagAdd ? u"" : u" (?)");
+    const bool whole = headers_length == winhttp::kNulTerminated && modifiers == winhttp::kAddRequestFlagAdd;
+    internet_.at(request).second.headers += whole ? Text(headers) : u"(not NUL-terminated, or not added)";
     return true;
 }
 
@@ -539,7 +462,7 @@ bool FakePlatform::WinHttpSendRequest(InternetHandle request, const char16_t*, s
     if (FailedWin32("WinHttpSendRequest")) {
         return false;
     }
-    FakeRequest sent = internet_.at(request).request;
+    FakeRequest sent = internet_.at(request).second;
     const auto* bytes = static_cast<const std::uint8_t*>(optional);
     for (std::uint32_t index = 0; index + 1 < optional_length; index += 2) {
         sent.body.push_back(static_cast<char16_t>(bytes[index] | (bytes[index + 1] << 8)));
@@ -555,11 +478,10 @@ bool FakePlatform::WinHttpReceiveResponse(InternetHandle, void*) {
 
 bool FakePlatform::WinHttpQueryHeaders(InternetHandle, std::uint32_t info_level, const char16_t*,
                                        void* buffer, std::uint32_t* buffer_length, std::uint32_t*) {
-    if (FailedWin32("WinHttpQueryHeaders")) {
-        return false;
-    }
-    if (info_level != (winhttp::kQueryStatusCode | winhttp::kQueryFlagNumber) || *buffer_length != 4) {
-        last_error_ = kErrorInvalidParameter;
+    const bool asked =
+        info_level == (winhttp::kQueryStatusCode | winhttp::kQueryFlagNumber) && *buffer_length == 4;
+    if (FailedWin32("WinHttpQueryHeaders") || !asked) {
+        last_error_ = asked ? last_error_ : kErrorInvalidParameter;
         return false;
     }
     std::memcpy(buffer, &sink_status, 4);
@@ -568,55 +490,45 @@ bool FakePlatform::WinHttpQueryHeaders(InternetHandle, std::uint32_t info_level,
 
 bool FakePlatform::WinHttpCloseHandle(InternetHandle handle) {
     const auto found = internet_.find(handle);
-    if (found == internet_.end()) {
-        return false;
+    if (found != internet_.end()) {
+        closed.push_back(found->second.first);
+        internet_.erase(found);
     }
-    closed.push_back(found->second.kind);
-    internet_.erase(found);
-    return true;
+    return found != internet_.end();
 }
 
 std::uint32_t FakePlatform::GetLastError() {
     return last_error_;
 }
 
-// --- host facts and clock ---------------------------------------------------------------------------
+// --- host facts and clock -------------------------------------------------------------------------------
 
 bool FakePlatform::GetVersionExW(OsVersionInfo* info) {
-    if (FailedWin32("GetVersionExW")) {
-        return false;
-    }
-    if (info->dwOSVersionInfoSize != sizeof(OsVersionInfo)) {
-        last_error_ = 122;  // ERROR_INSUFFICIENT_BUFFER
+    if (FailedWin32("GetVersionExW") || info->dwOSVersionInfoSize != sizeof(OsVersionInfo)) {
+        last_error_ = info->dwOSVersionInfoSize != sizeof(OsVersionInfo) ? 122 : last_error_;  // too small
         return false;
     }
     info->dwMajorVersion = 10;
     info->dwMinorVersion = 0;
     info->dwBuildNumber = 19045;
-    info->dwPlatformId = 2;
     return true;
 }
 
 ModuleHandle FakePlatform::GetModuleHandleW(const char16_t* module_name) {
-    return FailedWin32("GetModuleHandleW") || Upper(Text(module_name)) != u"KERNEL32" ? nullptr : kKernel32;
+    return FailedWin32("GetModuleHandleW") || KeyOf(Text(module_name)) != u"KERNEL32" ? nullptr : kKernel32;
 }
 
 ProcedureAddress FakePlatform::GetProcAddress(ModuleHandle module, const char* procedure_name) {
-    return FailedWin32("GetProcAddress") || module != kKernel32 ||
-                   std::strcmp(procedure_name, "IsWow64Process2") != 0
-               ? nullptr
-               : kIsWow64Process2;
+    const bool known = module == kKernel32 && std::strcmp(procedure_name, "IsWow64Process2") == 0;
+    return FailedWin32("GetProcAddress") || !known ? nullptr : kIsWow64Process2;
 }
 
 bool FakePlatform::IsWow64Process2(ProcedureAddress is_wow64_process2, ProcessHandle process,
                                    std::uint16_t* process_machine, std::uint16_t* native) {
-    if (FailedWin32("IsWow64Process2") || is_wow64_process2 != kIsWow64Process2 ||
-        process != GetCurrentProcess()) {
-        return false;
-    }
-    *process_machine = 0;
+    const bool asked = is_wow64_process2 == kIsWow64Process2 && process == GetCurrentProcess() &&
+                       *process_machine == 0 && *native == 0;
     *native = native_machine;
-    return true;
+    return !FailedWin32("IsWow64Process2") && asked;
 }
 
 ProcessHandle FakePlatform::GetCurrentProcess() {
@@ -629,19 +541,16 @@ void FakePlatform::GetNativeSystemInfo(SystemInfo* info) {
 
 bool FakePlatform::GetProcessTimes(ProcessHandle process, FileTime* creation_time, FileTime*, FileTime*,
                                    FileTime*) {
-    if (FailedWin32("GetProcessTimes") || process != GetCurrentProcess()) {
-        return false;
-    }
-    *creation_time = created;
-    return true;
+    *creation_time = kCreated;
+    return !FailedWin32("GetProcessTimes") && process == GetCurrentProcess();
 }
 
 void FakePlatform::GetSystemTimeAsFileTime(FileTime* time) {
-    *time = coarse_now;
+    *time = kCoarseNow;
 }
 
 void FakePlatform::GetSystemTimePreciseAsFileTime(FileTime* time) {
-    *time = now;
+    *time = kNow;
 }
 
 }  // namespace halvern::testing

@@ -1,13 +1,10 @@
 #pragma once
-// One in-memory Windows for the native tests: every seam of the platform in one object, with the
-// Win32 semantics the tool relies on (statuses, byte counts, NUL handling, the 32-bit registry view,
-// handle lifetimes), a package manager that behaves as the bridge does, and failure injection by call
-// name and occurrence, counted over the whole run.
+// One in-memory Windows for the native tests: every seam in one object, with the Win32 semantics the tool
+// relies on (statuses, byte counts, NUL handling, the 32-bit registry view, handle lifetimes), a package
+// manager that raises what the bridge raises, and failure injection by call name and occurrence, counted
+// over the whole run.
 
-#include <cstdint>
 #include <map>
-#include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -22,19 +19,17 @@ struct FakeValue {
     friend bool operator==(const FakeValue&, const FakeValue&) = default;
 };
 
-// A key: its name as created and its values in creation order.
 struct FakeKey {
-    std::u16string name;
+    std::u16string name;  // as created
     std::vector<std::pair<std::u16string, FakeValue>> values;
     friend bool operator==(const FakeKey&, const FakeKey&) = default;
 };
 
 // One HTTPS request as it reached the server.
 struct FakeRequest {
-    std::u16string agent, host, verb, path, headers;
+    std::u16string agent, host, verb, path, headers, body;
     std::uint32_t access_type = 0, flags = 0;
     std::uint16_t port = 0;
-    std::u16string body;      // the optional data as UTF-16LE code units
     bool body_whole = false;  // optional and total length both the body's byte count
 };
 
@@ -47,52 +42,37 @@ class FakePlatform final : public DebugOutputApi,
                            public HostFactsApi,
                            public ProcessClockApi {
   public:
-    // An empty machine: Windows 10.0.19045 on x64, UBR 3803, nothing registered, no package.
+    // Windows 10.0.19045 (UBR 3803) on x64, nothing registered, no package.
     FakePlatform();
     // The machine of a scenario: its registrations, updater ids, package world, sink and command line.
     explicit FakePlatform(const scenarios::Scenario& scenario);
-    FakePlatform(const FakePlatform&) = delete;
-    FakePlatform& operator=(const FakePlatform&) = delete;
-
     Platform platform() { return {*this, *this, *this, *this, *this, *this, *this, *this}; }
 
-    // --- the machine -----------------------------------------------------------------------------
-    // Paths are full, "HKLM\Software\..." or "HKCU\...", and name the key itself (no view applies).
+    // Full paths, "HKLM\Software\..." or "HKCU\...": the key itself, no view applies.
     void SetValue(const std::u16string& key_path, const std::u16string& name, FakeValue value);
     void SetString(const std::u16string& key_path, const std::u16string& name, const std::u16string& text);
     void CreateKey(const std::u16string& key_path);
-    std::map<std::u16string, FakeKey> keys;  // by KeyOf(path); parents always exist
-    static std::u16string KeyOf(const std::u16string& path);
-    void Fail(std::string call, std::int32_t status, int nth = 0,
-              scenarios::FailureKind kind = scenarios::FailureKind::Status);
+    static std::u16string KeyOf(const std::u16string& path);  // the index of `keys`: upper case
+    void Fail(std::string call, std::int32_t status, int nth = 0);
+    // The texts FormatMessageW gives: US English (0x0409) and the neutral language (0x0400) differ.
+    static std::u16string SystemText(std::uint32_t id, std::uint32_t language);
+    std::int32_t InstallStateOf(const scenarios::UserEntry& entry);  // logged, failing on demand
 
-    scenarios::Scenario world;  // the package world; removals take packages out of it
-    std::set<std::u16string> deprovisioned;
+    std::map<std::u16string, FakeKey> keys;  // parents always exist
+    scenarios::Scenario world;               // the package world; removals take packages out of it
     std::uint32_t sink_status = 200;
     std::u16string command_line = u"\"C:\\Program Files\\Halvern\\HalvernCleanup.exe\"";
-    std::optional<std::vector<std::u16string>> arguments =
-        std::vector<std::u16string>{u"C:\\Program Files\\Halvern\\HalvernCleanup.exe"};
-    std::uint16_t native_machine = 0x8664;                // what IsWow64Process2 reports
-    std::uint16_t system_architecture = 9;                // what GetNativeSystemInfo reports
-    FileTime now{0x8B1D5E00, 0x01DC7A3E};                 // GetSystemTimePreciseAsFileTime
-    FileTime coarse_now{0x8B1D5E00 - 12345, 0x01DC7A3E};  // GetSystemTimeAsFileTime
-    FileTime created{0x80000000, 0x01DC7A3E};             // the process's creation time
-
-    // --- what the run did ------------------------------------------------------------------------
+    std::optional<std::vector<std::u16string>> arguments{{u"C:\\Program Files\\Halvern\\HalvernCleanup.exe"}};
+    std::uint16_t native_machine = 0x8664;  // IsWow64Process2's
+    std::uint16_t system_architecture = 9;  // GetNativeSystemInfo's
+    // What the run did.
     std::vector<std::u16string> lines;  // every OutputDebugStringW string
-    std::vector<std::u16string> calls;  // the package manager's operations, "FindAll F", "Remove P", ...
+    std::vector<std::u16string> calls;  // the package manager's operations: "FindAll F", "Remove P", ...
     std::vector<FakeRequest> requests;
     std::vector<std::string> closed;  // "session", "connection", "request", in closing order
     std::size_t open_keys() const { return open_keys_.size(); }
     std::size_t open_internet_handles() const { return internet_.size(); }
 
-    // A user entry's InstallState, read the way the bridge reads it (logged, failing on demand).
-    std::int32_t InstallStateOf(const scenarios::UserEntry& entry);
-
-    // The texts FormatMessageW gives: US English (0x0409) and the neutral language (0x0400) differ.
-    static std::u16string SystemText(std::uint32_t id, std::uint32_t language);
-
-    // --- the seams -------------------------------------------------------------------------------
     void OutputDebugStringW(const char16_t* text) override;
     std::u16string GetCommandLineW() override;
     std::optional<std::vector<std::u16string>> CommandLineToArgvW(const std::u16string& line) override;
@@ -147,32 +127,26 @@ class FakePlatform final : public DebugOutputApi,
     void GetSystemTimePreciseAsFileTime(FileTime* time) override;
 
   private:
-    // Counts the call; the injected status of this occurrence, if any (std::bad_alloc is raised).
+    // Counts the call; the status injected for this occurrence, if any (std::bad_alloc is raised).
     std::optional<std::int32_t> Injected(const std::string& call);
-    bool FailedWin32(const std::string& call);  // sets the last error
+    bool FailedWin32(const std::string& call);  // and sets the last error
     LStatus Open(RegistryKeyHandle key, const std::u16string& sub_key, std::uint32_t sam,
                  RegistryKeyHandle* result);
     std::optional<std::u16string> PathOf(RegistryKeyHandle key) const;
     std::vector<std::u16string> Subkeys(const std::u16string& path) const;
-    // Logs a search and raises what the bridge raises when its platform call fails.
-    void Search(const std::string& call, const std::u16string& logged);
-    std::vector<PackageInfo> Packages(const std::u16string& family, bool current_user_only);
-    InternetHandle NewHandle(const std::string& kind, InternetHandle parent);
+    std::vector<PackageInfo> Search(const char* call, const char16_t* logged, const std::u16string& family,
+                                    bool current_user_only);
+    InternetHandle Child(const char* call, InternetHandle parent, const char* kind);
 
-    std::vector<scenarios::Failure> failures_;
     std::map<std::string, int> counts_;
     std::map<RegistryKeyHandle, std::u16string> open_keys_;
     RegistryKeyHandle next_key_ = 0x1000;
-    struct Internet {
-        std::string kind;
-        FakeRequest request;
-    };
-    std::map<InternetHandle, Internet> internet_;
+    std::map<InternetHandle, std::pair<std::string, FakeRequest>> internet_;  // kind and what it carries
     std::uintptr_t next_internet_ = 0x100;
     std::uint32_t last_error_ = 0;
 };
 
-// "HKLM\SOFTWARE\WOW6432NODE\..." for the 32-bit view of HKLM\Software, as Windows redirects it.
+// "HKLM\Software\Wow6432Node\..." for the 32-bit view of HKLM\Software, as Windows redirects it.
 std::u16string ThirtyTwoBitPath(const std::u16string& path);
 
 // The form body's pairs, split at "&" and "=" and unescaped as a receiver does.
