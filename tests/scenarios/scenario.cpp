@@ -129,8 +129,8 @@ class Parser {
                 parts[1] == "~" ? std::nullopt : std::optional(Unescaped(parts[1]));
         } else if (key == "registration" && parts.size() >= 2 && IsHive(parts[0])) {
             // "<hive> <app id> [<name>|<pv>|<PackageFamilyName>]", "~" for a value left out.
-            Registration& registration =
-                s.registrations.emplace_back(std::string(parts[0]), Unescaped(parts[1]));
+            Registration& registration = s.registrations.emplace_back(
+                Registration{std::string(parts[0]), Unescaped(parts[1]), {}, false});
             const Parts values = Split(Split(rest, ' ', 3).back(), '|');
             static const char16_t* const kNames[] = {u"name", u"pv", u"PackageFamilyName"};
             for (std::size_t index = 0; parts.size() > 2 && index < values.size() && index < 3; ++index) {
