@@ -59,22 +59,19 @@ class Session {
         *out = make();
         return *out == nullptr ? refusal : S_OK;
     }
-    // A property: entered, then the value unless a failure is injected.
-    template <typename Value>
-    abi::hresult Read(Value* out, const std::string& call, const std::string& arguments,
-                      std::type_identity_t<Value> value) {
+    // A property: entered, then the value unless a failure is injected. A text keeps its embedded NULs.
+    template <typename Value, typename Given>
+    abi::hresult Read(Value* out, const std::string& call, const std::string& arguments, const Given& value) {
+        *out = Value{};
         const abi::hresult status = Enter(call, arguments);
-        *out = status == S_OK ? value : Value{};
-        return status;
-    }
-    // A text property, embedded NULs included.
-    abi::hresult Read(abi::hstring* out, const std::string& call, const std::string& arguments,
-                      const std::u16string& value) {
-        *out = nullptr;
-        const abi::hresult status = Enter(call, arguments);
-        return status != S_OK ? status
-                              : ::WindowsCreateString(reinterpret_cast<const wchar_t*>(value.data()),
-                                                      static_cast<UINT32>(value.size()), out);
+        if constexpr (std::is_same_v<Value, abi::hstring>) {
+            return status != S_OK ? status
+                                  : ::WindowsCreateString(reinterpret_cast<const wchar_t*>(value.data()),
+                                                          static_cast<UINT32>(value.size()), out);
+        } else {
+            *out = status == S_OK ? value : Value{};
+            return status;
+        }
     }
 
     const Scenario scenario;  // with the state file's removals applied
@@ -128,8 +125,6 @@ class Object {
     Interface* As() {
         return static_cast<Interface*>(Find(abi::iid_of<Interface>()));
     }
-
-  protected:
     template <typename Interface>
     void Offer(const void* table, bool offered = true) {
         if (offered) {
@@ -137,6 +132,7 @@ class Object {
         }
     }
 
+  protected:
     const std::shared_ptr<Session> session_;
 
   private:
@@ -157,6 +153,13 @@ class Object {
     std::vector<Face> faces_;
     std::atomic<std::uint32_t> references_{1};
     const bool counted_;
+};
+
+// A call's name as a template argument.
+template <std::size_t N>
+struct Name {
+    constexpr Name(const char (&text)[N]) { std::copy_n(text, N, value); }
+    char value[N];
 };
 
 template <typename Self, typename Result, typename... Parameters, typename... Arguments>

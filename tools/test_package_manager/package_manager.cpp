@@ -1,6 +1,7 @@
 // The objects the test package manager hands out, from the activation factory down to a deployment's
 // result. What the tool does not call answers E_NOTIMPL.
 #include <algorithm>
+#include <functional>
 
 #include "component.h"
 
@@ -16,103 +17,99 @@ constexpr abi::hresult kIllegalMethodCall = static_cast<abi::hresult>(0x8000000E
 constexpr abi::hresult kIllegalDelegateAssignment = static_cast<abi::hresult>(0x80000018);
 constexpr abi::hresult kPackageNotFound = static_cast<abi::hresult>(0x80073CF1);
 
-// A Package, or (made by its get_Id) its PackageId: each property read carries the package's full name.
-class PackageObject final : public Object {
+// An object that serves an entry of the scenario: each read of its properties is logged with the entry's
+// subject (a package's full name, a user's security id).
+template <typename Data>
+class Record : public Object {
   public:
-    using Entry = Package;
-    using Interface = abi::IPackage;
+    Record(std::shared_ptr<Session> session, const Data& data, std::string subject)
+        : Object(std::move(session)), data_(data), subject_(std::move(subject)) {}
 
-    PackageObject(std::shared_ptr<Session> session, const Package& package, bool id = false)
-        : Object(std::move(session)), package_(package), id_(id) {
-        Offer<abi::IPackage>(&kPackage, !id);
-        Offer<abi::IPackage2>(&kPackage2, !id && package.has_package2);
-        Offer<abi::IPackage8>(&kPackage8, !id && package.has_package8);
-        Offer<abi::IPackageId>(&kId, id);
+    // A property: `field` is a member of the entry or a function of it; texts are hstrings.
+    template <Name call, auto field, typename Value>
+    abi::hresult Get(Value* out) {
+        return session_->Read(out, call.value, subject_, std::invoke(field, data_));
+    }
+    template <Name call, auto field, typename Value = abi::hstring>
+    static constexpr auto kGet = kCall<&Record::Get<call, field, Value>>;
+
+  protected:
+    const Data data_;
+    const std::string subject_;
+};
+
+// A new object serving the entry through one face, with its first reference.
+template <typename Interface, typename Data>
+Interface* New(const std::shared_ptr<Session>& session, const Data& data, std::string subject,
+               const void* table) {
+    Record<Data>* record = new Record<Data>(session, data, std::move(subject));
+    record->template Offer<Interface>(table);
+    return record->template As<Interface>();
+}
+
+abi::PackageVersion VersionOf(const Package& package) {
+    return {package.version[0], package.version[1], package.version[2], package.version[3]};
+}
+
+// A Package; its PackageId is another object serving the same entry.
+class PackageObject final : public Record<Package> {
+  public:
+    PackageObject(std::shared_ptr<Session> session, const Package& package)
+        : Record(std::move(session), package, Quoted(package.full_name)) {
+        Offer<abi::IPackage>(&kPackage);
+        Offer<abi::IPackage2>(&kPackage2, package.has_package2);
+        Offer<abi::IPackage8>(&kPackage8, package.has_package8);
     }
 
-    // A package's queries are logged; the one for IPackage8 also fails on demand ("QueryInterface").
+    // The queries are logged; the one for IPackage8 also fails on demand ("QueryInterface").
     abi::hresult Asked(const abi::guid& iid) override {
-        if (iid == abi::iid_of<abi::IPackage2>() && !id_) {
-            session_->Log("QueryInterface IPackage2" + Quoted(package_.full_name));
+        if (iid == abi::iid_of<abi::IPackage2>()) {
+            session_->Log("QueryInterface IPackage2" + subject_);
         }
-        return iid == abi::iid_of<abi::IPackage8>() && !id_
-                   ? session_->Enter("QueryInterface", " IPackage8" + Quoted(package_.full_name))
+        return iid == abi::iid_of<abi::IPackage8>()
+                   ? session_->Enter("QueryInterface", " IPackage8" + subject_)
                    : S_OK;
     }
 
     abi::hresult Id(abi::IPackageId** out) {
-        return session_->Hand(out, "get_Id", Quoted(package_.full_name), [&] {
-            return (new PackageObject(session_, package_, true))->As<abi::IPackageId>();
-        });
-    }
-    abi::hresult Version(abi::PackageVersion* out) {
-        const auto& v = package_.version;
-        return session_->Read(out, "get_Version", Quoted(package_.full_name), {v[0], v[1], v[2], v[3]});
-    }
-    abi::hresult Name(abi::hstring* out) { return Text(out, "get_Name", package_.name); }
-    abi::hresult FullName(abi::hstring* out) { return Text(out, "get_FullName", package_.full_name); }
-    abi::hresult FamilyName(abi::hstring* out) { return Text(out, "get_FamilyName", package_.family_name); }
-    abi::hresult DisplayName(abi::hstring* out) {
-        return Text(out, "get_DisplayName", package_.display_name);
-    }
-    abi::hresult InstalledPath(abi::hstring* out) {
-        return Text(out, "get_InstalledPath", package_.installed_path);
-    }
-    abi::hresult ExternalPath(abi::hstring* out) {
-        return Text(out, "get_EffectiveExternalPath", package_.external_path);
+        return session_->Hand(out, "get_Id", subject_,
+                              [&] { return New<abi::IPackageId>(session_, data_, subject_, &kId); });
     }
 
     static constexpr abi::IPackageVtbl kPackage{kInspectable, kCall<&PackageObject::Id>, kNo, kNo, kNo};
     static constexpr abi::IPackage2Vtbl kPackage2{
-        kInspectable, kCall<&PackageObject::DisplayName>, kNo, kNo, kNo, kNo, kNo, kNo};
+        kInspectable, kGet<"get_DisplayName", &Package::display_name>, kNo, kNo, kNo, kNo, kNo, kNo};
     // The tables laid out by hand: IPackage8 slots 9 and 12, IPackageId slots 6, 7, 12 and 13.
     // clang-format off
     static constexpr abi::IPackage8Vtbl kPackage8{kInspectable, kNo, kNo, kNo,
-        kCall<&PackageObject::InstalledPath>, kNo, kNo, kCall<&PackageObject::ExternalPath>, kNo, kNo, kNo, kNo, kNo};
-    static constexpr abi::IPackageIdVtbl kId{kInspectable, kCall<&PackageObject::Name>,
-        kCall<&PackageObject::Version>, kNo, kNo, kNo, kNo, kCall<&PackageObject::FullName>,
-        kCall<&PackageObject::FamilyName>};
+        kGet<"get_InstalledPath", &Package::installed_path>, kNo, kNo,
+        kGet<"get_EffectiveExternalPath", &Package::external_path>, kNo, kNo, kNo, kNo, kNo};
+    static constexpr abi::IPackageIdVtbl kId{kInspectable, kGet<"get_Name", &Package::name>,
+        kGet<"get_Version", &VersionOf, abi::PackageVersion>, kNo, kNo, kNo, kNo,
+        kGet<"get_FullName", &Package::full_name>, kGet<"get_FamilyName", &Package::family_name>};
     // clang-format on
-
-  private:
-    abi::hresult Text(abi::hstring* out, const char* call, const std::u16string& value) {
-        return session_->Read(out, call, Quoted(package_.full_name), value);
-    }
-
-    const Package package_;
-    const bool id_;
 };
 
-class UserObject final : public Object {
-  public:
-    using Entry = UserEntry;
-    using Interface = abi::IPackageUserInformation;
+constexpr abi::IPackageUserInformationVtbl kUser{
+    kInspectable, kNo, Record<UserEntry>::kGet<"get_InstallState", &UserEntry::install_state, std::int32_t>};
+constexpr abi::IDeploymentResultVtbl kResult{
+    kInspectable, Record<Deployment>::kGet<"get_ErrorText", &Deployment::error_text>, kNo,
+    Record<Deployment>::kGet<"get_ExtendedErrorCode", &Deployment::extended_error, abi::hresult>};
 
-    UserObject(std::shared_ptr<Session> session, const UserEntry& user)
-        : Object(std::move(session)), user_(user) {
-        Offer<abi::IPackageUserInformation>(&kTable);
-    }
-
-    abi::hresult InstallState(std::int32_t* out) {
-        return session_->Read(out, "get_InstallState", Quoted(user_.security_id), user_.install_state);
-    }
-
-    static constexpr abi::IPackageUserInformationVtbl kTable{kInspectable, kNo,
-                                                             kCall<&UserObject::InstallState>};
-
-  private:
-    const UserEntry user_;
-};
+// The elements of the lists.
+abi::IPackage* Make(const std::shared_ptr<Session>& session, const Package& package) {
+    return (new PackageObject(session, package))->As<abi::IPackage>();
+}
+abi::IPackageUserInformation* Make(const std::shared_ptr<Session>& session, const UserEntry& user) {
+    return New<abi::IPackageUserInformation>(session, user, Quoted(user.security_id), &kUser);
+}
 
 // An iterable over packages or users, or (made by First) an iterator over the same items. Each element
 // is made afresh when it is asked for, as the platform's collections do.
-template <typename Item>
+template <typename Entry, typename Element>
 class List final : public Object {
   public:
-    using Element = typename Item::Interface;
-    using Items = std::vector<typename Item::Entry>;
-
-    List(std::shared_ptr<Session> session, Items items, bool iterator = false)
+    List(std::shared_ptr<Session> session, std::vector<Entry> items, bool iterator = false)
         : Object(std::move(session)), items_(std::move(items)) {
         Offer<abi::IIterable<Element>>(&kIterable, !iterator);
         Offer<abi::IIterator<Element>>(&kIterator, iterator);
@@ -124,10 +121,7 @@ class List final : public Object {
         });
     }
     abi::hresult Current(Element** out) {
-        const auto make = [&]() -> Element* {
-            return index_ < items_.size() ? (new Item(session_, items_[index_]))->template As<Element>()
-                                          : nullptr;
-        };
+        const auto make = [&] { return index_ < items_.size() ? Make(session_, items_[index_]) : nullptr; };
         return session_->Hand(out, "get_Current", {}, make, kBounds);
     }
     abi::hresult HasCurrent(abi::boolean* out) {
@@ -144,29 +138,8 @@ class List final : public Object {
         kInspectable, kCall<&List::Current>, kCall<&List::HasCurrent>, kCall<&List::MoveNext>, kNo};
 
   private:
-    const Items items_;
+    const std::vector<Entry> items_;
     std::size_t index_ = 0;
-};
-
-class Result final : public Object {
-  public:
-    Result(std::shared_ptr<Session> session, const Deployment& outcome)
-        : Object(std::move(session)), outcome_(outcome) {
-        Offer<abi::IDeploymentResult>(&kTable);
-    }
-
-    abi::hresult ErrorText(abi::hstring* out) {
-        return session_->Read(out, "get_ErrorText", {}, outcome_.error_text);
-    }
-    abi::hresult ExtendedErrorCode(abi::hresult* out) {
-        return session_->Read(out, "get_ExtendedErrorCode", {}, outcome_.extended_error);
-    }
-
-    static constexpr abi::IDeploymentResultVtbl kTable{kInspectable, kCall<&Result::ErrorText>, kNo,
-                                                       kCall<&Result::ExtendedErrorCode>};
-
-  private:
-    const Deployment outcome_;
 };
 
 // A removal or deprovisioning: complete at once, or ("completion later") on the worker thread that a
@@ -205,7 +178,7 @@ class Operation final : public Object {
         const auto make = [&]() -> abi::IDeploymentResult* {
             return status_ == abi::AsyncStatusStarted
                        ? nullptr
-                       : (new Result(session_, outcome_))->As<abi::IDeploymentResult>();
+                       : New<abi::IDeploymentResult>(session_, outcome_, "", &kResult);
         };
         return session_->Hand(out, "GetResults", {}, make, kIllegalMethodCall);
     }
@@ -270,8 +243,8 @@ class PackageManager final : public Object {
         const std::u16string name = TextOf(full_name);
         const Package* package = Known(name);
         return session_->Hand(out, "FindUsers", Quoted(name), [&] {
-            return (new List<UserObject>(session_,
-                                         package != nullptr ? package->users : std::vector<UserEntry>{}))
+            return (new List<UserEntry, abi::IPackageUserInformation>(
+                        session_, package != nullptr ? package->users : std::vector<UserEntry>{}))
                 ->As<abi::IIterable<abi::IPackageUserInformation>>();
         });
     }
@@ -334,7 +307,7 @@ class PackageManager final : public Object {
         return session_->Hand(out, call, arguments, [&] {
             std::vector<Package> found;
             std::ranges::copy_if(session_->scenario.packages, std::back_inserter(found), filter);
-            return (new List<PackageObject>(session_, found))->As<abi::IIterable<abi::IPackage>>();
+            return (new List<Package, abi::IPackage>(session_, found))->As<abi::IIterable<abi::IPackage>>();
         });
     }
 
