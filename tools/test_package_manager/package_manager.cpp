@@ -1,6 +1,5 @@
-// The test package manager: an in-process Windows Runtime component that plays
-// Windows.Management.Deployment.PackageManager from one scenario (see README.md). The objects that a
-// package manager instance hands out share its session: the scenario, the call log and the state file.
+// The test package manager: plays Windows.Management.Deployment.PackageManager in process from one
+// scenario (see README.md). What a package manager instance hands out shares its session.
 #include <windows.h>
 #include <winstring.h>
 
@@ -83,8 +82,7 @@ bool ReadAll(const std::wstring& path, std::string& content) {
     return file.is_open();
 }
 
-// One write to the end, so that the lines of several threads and processes never interleave. An empty
-// path opens nothing.
+// One write to the end, so that lines of several threads and processes never interleave; no path, no file.
 void AppendLine(const std::wstring& path, const std::string& line) {
     const std::string bytes = line + "\n";
     const HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -96,9 +94,8 @@ void AppendLine(const std::wstring& path, const std::string& line) {
     }
 }
 
-// Kept over the process: the calls counted by name as the native runner counts them over a run, from
-// zero again when the scenario changes (tests rewrite it between cases), and the latest call log for the
-// leak report. Never destroyed, as the report is written while the process exits.
+// Over the process: calls counted by name, as the native runner counts them over a run, from zero again
+// when the scenario changes; the latest call log, for the leak report at exit (so never destroyed).
 struct Process {
     std::mutex mutex;
     std::string scenario;
@@ -121,8 +118,7 @@ struct Session {
         });
         const Failure failure = found == scenario.failures.end() ? Failure{} : *found;
         const bool none = failure.kind == FailureKind::NullObject;
-        // What this component cannot play: a failure only the native runner raises, or no object from a
-        // call that hands back none.
+        // What only the native runner plays: bad_alloc, or no object from a call that hands none back.
         if (failure.kind == FailureKind::BadAlloc || (none && null_object == nullptr)) {
             Log("scenario error: " + call + (none ? " hands back no object" : " cannot raise bad_alloc"));
             return E_FAIL;
@@ -200,19 +196,22 @@ class Object {
     }
     virtual ~Object() { live_objects -= session_ ? 1 : 0; }
 
-    abi::hresult QueryInterface(const abi::guid& iid, void** out) {
-        const abi::hresult status = Asked(iid);
-        *out = status == S_OK ? Find(iid) : nullptr;
+    // The IUnknown methods, called through any face.
+    static abi::hresult HALVERN_ABI_CALL QueryInterface(void* face, const abi::guid& iid, void** out) {
+        Object& self = From<Object>(face);
+        const abi::hresult status = self.Asked(iid);
+        *out = status == S_OK ? self.Find(iid) : nullptr;
         if (*out != nullptr) {
-            AddRef();
+            AddRef(face);
         }
         return *out != nullptr ? S_OK : status == S_OK ? E_NOINTERFACE : status;
     }
-    std::uint32_t AddRef() { return ++references_; }
-    std::uint32_t Release() {
-        const std::uint32_t remaining = --references_;
+    static std::uint32_t HALVERN_ABI_CALL AddRef(void* face) { return ++From<Object>(face).references_; }
+    static std::uint32_t HALVERN_ABI_CALL Release(void* face) {
+        Object& self = From<Object>(face);
+        const std::uint32_t remaining = --self.references_;
         if (remaining == 0) {
-            delete this;
+            delete &self;
         }
         return remaining;
     }
@@ -271,10 +270,9 @@ struct Name {
     char value[N];
 };
 
-// A table slot: kEnter<"name", &Class::Method> enters the call, logged with the object's subject and the
-// inputs; an injected failure answers it with the out parameter cleared. Otherwise the method's result
-// for the inputs goes out: a text as an hstring, an object through the face asked for (none: `refusal`),
-// a value as it is.
+// A table slot: kEnter<"name", &Class::Method> enters the call with the object's subject and the inputs
+// (an injected failure answers, the out parameter cleared), then hands out the method's result: a text
+// as an hstring, an object through the face asked for (none: `refusal`), a value as it is.
 template <Name call, auto method, abi::hresult refusal, typename = decltype(method)>
 struct Entered;
 template <Name call, auto method, abi::hresult refusal, typename Self, typename Result, typename... Inputs>
@@ -323,16 +321,8 @@ struct Unused {
 };
 constexpr Unused kNo{};
 
-abi::hresult HALVERN_ABI_CALL QueryInterface(void* face, const abi::guid& iid, void** out) {
-    return Object::From<Object>(face).QueryInterface(iid, out);
-}
-std::uint32_t HALVERN_ABI_CALL AddRef(void* face) {
-    return Object::From<Object>(face).AddRef();
-}
-std::uint32_t HALVERN_ABI_CALL Release(void* face) {
-    return Object::From<Object>(face).Release();
-}
-constexpr abi::IInspectableVtbl kInspectable{{&QueryInterface, &AddRef, &Release}, kNo, kNo, kNo};
+constexpr abi::IInspectableVtbl kInspectable{
+    {&Object::QueryInterface, &Object::AddRef, &Object::Release}, kNo, kNo, kNo};
 
 // An object that serves an entry of the scenario: kGet reads a field of it, or a function of it.
 template <typename Data>
@@ -467,7 +457,7 @@ class Operation final : public Object {
             return status != S_OK ? status : kIllegalDelegateAssignment;
         }
         abi::UnknownSlots(handler).AddRef(handler);
-        self.AddRef();  // for the worker
+        AddRef(face);  // for the worker
         std::thread(&Operation::Finish, &self).detach();
         return S_OK;
     }
@@ -503,7 +493,7 @@ class Operation final : public Object {
         abi::IDeploymentOperation* face = As<abi::IDeploymentOperation>();
         // The caller holds the operation until its wait ends, so it outlives the call below; letting go
         // of ours first means no object of the component is left once the caller has released its own.
-        Release();
+        Release(face);
         handler->lpVtbl->Invoke(handler, face, status);
         abi::UnknownSlots(handler).Release(handler);
     }
