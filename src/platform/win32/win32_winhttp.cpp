@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include "platform/win32/dword_pointer.h"
 #include "platform/win32/wide_text.h"
 
 namespace halvern {
@@ -17,11 +18,6 @@ static_assert(WINHTTP_QUERY_FLAG_NUMBER == winhttp::kQueryFlagNumber);
 
 const wchar_t* OptionalWide(const char16_t* text) {
     return text == nullptr ? nullptr : AsWide(text);
-}
-
-DWORD* AsDword(std::uint32_t* value) {
-    static_assert(sizeof(DWORD) == sizeof(std::uint32_t));
-    return reinterpret_cast<DWORD*>(value);
 }
 
 }  // namespace
