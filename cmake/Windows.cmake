@@ -8,9 +8,26 @@ set(HALVERN_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
 target_compile_definitions(halvern_core PUBLIC ${HALVERN_WINDOWS_DEFINITIONS})
 
+# WinHTTP and the COM and Windows Runtime DLLs are delay-loaded: nothing loads them until a binding
+# needs them, and then only from System32 (see src/platform/win32/system_library.h). The import
+# libraries come from cmake/delay-imports/*.def, which list the functions the bindings call.
+find_program(HALVERN_DLLTOOL NAMES x86_64-w64-mingw32-dlltool REQUIRED)
+set(HALVERN_DELAY_IMPORTS)
+foreach(dll winhttp ole32 oleaut32 combase)
+    set(definitions "${PROJECT_SOURCE_DIR}/cmake/delay-imports/${dll}.def")
+    file(MAKE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/delay-imports")
+    # Named relative to its folder: dlltool makes the library's symbol names from the path it is given.
+    execute_process(COMMAND "${HALVERN_DLLTOOL}" --input-def "${definitions}" --dllname ${dll}.dll
+                            --output-delaylib lib${dll}-delay.a
+                    WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/delay-imports" COMMAND_ERROR_IS_FATAL ANY)
+    set(library "${CMAKE_CURRENT_BINARY_DIR}/delay-imports/lib${dll}-delay.a")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${definitions}")
+    list(APPEND HALVERN_DELAY_IMPORTS "${library}")
+endforeach()
+
 file(GLOB HALVERN_WIN32_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp)
 add_library(halvern_win32 STATIC ${HALVERN_WIN32_SOURCES})
-target_link_libraries(halvern_win32 PUBLIC halvern_core shell32 advapi32 winhttp runtimeobject ole32 oleaut32 crypt32)
+target_link_libraries(halvern_win32 PUBLIC halvern_core shell32 advapi32 ${HALVERN_DELAY_IMPORTS})
 halvern_warnings(halvern_win32)
 
 # Version resource and manifest.
@@ -41,5 +58,6 @@ gtest_discover_tests(halvern_windows_tests DISCOVERY_MODE PRE_TEST TEST_PREFIX "
                FIXTURES_REQUIRED wine_test_package_manager)
 
 add_subdirectory(tests/e2e)
+add_subdirectory(tests/release)
 add_subdirectory(tests/windows/support)
 add_subdirectory(tests/windows/telemetry)

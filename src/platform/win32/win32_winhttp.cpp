@@ -25,6 +25,11 @@ const wchar_t* OptionalWide(const char16_t* text) {
 InternetHandle Win32WinHttp::WinHttpOpen(const char16_t* agent, std::uint32_t access_type,
                                          const char16_t* proxy_name, const char16_t* proxy_bypass,
                                          std::uint32_t flags) {
+    // Every other call needs the handle this one returns, so this is the one that loads WinHTTP.
+    if (const DWORD error = winhttp_.Load(); error != ERROR_SUCCESS) {
+        ::SetLastError(error);
+        return nullptr;
+    }
     return ::WinHttpOpen(OptionalWide(agent), access_type, OptionalWide(proxy_name),
                          OptionalWide(proxy_bypass), flags);
 }
