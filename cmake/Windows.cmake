@@ -31,8 +31,18 @@ target_link_libraries(halvern_win32 PUBLIC halvern_core shell32 advapi32 ${HALVE
 halvern_warnings(halvern_win32)
 
 # Version resource and manifest.
-set(HALVERN_VERSION_QUAD "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
-set(HALVERN_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0")
+string(REPLACE "." ";" HALVERN_VERSION_PARTS "${HALVERN_VERSION}")
+list(LENGTH HALVERN_VERSION_PARTS HALVERN_VERSION_COUNT)
+foreach(part IN LISTS HALVERN_VERSION_PARTS)
+    if(NOT part MATCHES "^(0|[1-9][0-9]?[0-9]?[0-9]?[0-9]?)$" OR part GREATER 65535)
+        set(HALVERN_VERSION_COUNT 0)
+    endif()
+endforeach()
+if(NOT HALVERN_VERSION_COUNT EQUAL 4)
+    message(FATAL_ERROR "HALVERN_VERSION \"${HALVERN_VERSION}\" is not A.B.C.D, four numbers up to 65535")
+endif()
+set(HALVERN_VERSION_QUAD "${HALVERN_VERSION}")
+string(REPLACE "." "," HALVERN_VERSION_COMMAS "${HALVERN_VERSION}")
 set(HALVERN_MANIFEST_PATH "${CMAKE_CURRENT_BINARY_DIR}/generated/HalvernCleanup.manifest")
 configure_file(src/app/HalvernCleanup.manifest "${HALVERN_MANIFEST_PATH}" @ONLY)
 configure_file(src/app/HalvernCleanup.rc.in "${CMAKE_CURRENT_BINARY_DIR}/generated/HalvernCleanup.rc" @ONLY)
@@ -41,6 +51,12 @@ add_executable(HalvernCleanup WIN32 src/app/main.cpp "${CMAKE_CURRENT_BINARY_DIR
 target_link_libraries(HalvernCleanup PRIVATE halvern_win32)
 target_link_options(HalvernCleanup PRIVATE -municode ${HALVERN_STATIC_RUNTIME})
 halvern_warnings(HalvernCleanup)
+
+if(HALVERN_RELEASE)
+    halvern_split_symbols(HalvernCleanup)
+    add_subdirectory(tools/debug_capture)
+    return()
+endif()
 
 # Windows test programs, run under Wine against the real Win32 implementation.
 file(GLOB HALVERN_WINDOWS_TEST_SOURCES CONFIGURE_DEPENDS tests/windows/*.cpp)
