@@ -67,6 +67,7 @@ target_link_options(halvern_windows_tests PRIVATE ${HALVERN_STATIC_RUNTIME})
 halvern_warnings(halvern_windows_tests)
 
 add_subdirectory(tools)
+add_subdirectory(bench)
 
 gtest_discover_tests(halvern_windows_tests DISCOVERY_MODE PRE_TEST TEST_PREFIX "windows."
     DISCOVERY_TIMEOUT 60
