@@ -2,9 +2,10 @@
 # exe's symbols split off into a file of its own. Included before any target is made, so the flags
 # below reach every target.
 
-# Two builds of one commit must be bit-identical: the commit time stands in for the link time (ld and
-# objcopy both write SOURCE_DATE_EPOCH into the PE header instead of the clock), and the source and
-# build folders are mapped to fixed names in the symbols and in __FILE__.
+# Two builds of one commit must be bit-identical: the commit time stands in for the link time (objcopy,
+# which writes both shipped files, puts SOURCE_DATE_EPOCH into the PE header instead of the clock), and
+# the source and build folders are mapped to fixed names in the symbols and in __FILE__. The epoch is
+# taken at configure time: building needs no SOURCE_DATE_EPOCH in its environment.
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
     set(HALVERN_SOURCE_DATE_EPOCH "$ENV{SOURCE_DATE_EPOCH}")
 else()
@@ -15,8 +16,6 @@ if(NOT HALVERN_SOURCE_DATE_EPOCH MATCHES "^[1-9][0-9]*$")
     message(FATAL_ERROR "a release takes its time stamp from SOURCE_DATE_EPOCH or the git commit; found neither")
 endif()
 set(HALVERN_WITH_EPOCH "${CMAKE_COMMAND}" -E env "SOURCE_DATE_EPOCH=${HALVERN_SOURCE_DATE_EPOCH}")
-set(CMAKE_C_LINKER_LAUNCHER ${HALVERN_WITH_EPOCH})
-set(CMAKE_CXX_LINKER_LAUNCHER ${HALVERN_WITH_EPOCH})
 add_compile_options(-g -ffunction-sections -fdata-sections -fno-ident
     "-ffile-prefix-map=${PROJECT_SOURCE_DIR}=."
     "-ffile-prefix-map=${PROJECT_BINARY_DIR}=build")

@@ -16,9 +16,12 @@ from halvern_e2e import CAPTURE_EXE, ROOT, ensure_wine_session, remove_updater_k
 HOST, VERSION, EPOCH = "telemetry.halvern.example", "2.7.1.40", 1700000000
 
 
-def run(command, folder, check=False):
+def run(command, folder, check=False, epoch=True):
+    environment = dict(os.environ, SOURCE_DATE_EPOCH=str(EPOCH))
+    if not epoch:
+        del environment["SOURCE_DATE_EPOCH"]
     result = subprocess.run(list(map(str, command)), cwd=folder, stdin=subprocess.DEVNULL, capture_output=True,
-                            text=True, env=dict(os.environ, SOURCE_DATE_EPOCH=str(EPOCH)), timeout=900)
+                            text=True, env=environment, timeout=900)
     if check and result.returncode != 0:
         raise AssertionError(f"{command} exited {result.returncode}:\n{result.stdout}\n{result.stderr}")
     return result
@@ -33,7 +36,8 @@ def copy_checkout(target):
 
 
 def setUpModule():
-    """A release from one copy; later, the product target alone from another."""
+    """A release from one copy; later, the product target alone from another, built without SOURCE_DATE_EPOCH:
+    the release preset keeps the one it was configured with."""
     global WORK, FIRST, SECOND, RELEASED
     WORK = Path(tempfile.mkdtemp(prefix="halvern-release-"))
     FIRST, SECOND = copy_checkout(WORK / "a"), copy_checkout(WORK / "second checkout")
@@ -41,7 +45,7 @@ def setUpModule():
     RELEASED = shutil.copytree(FIRST / "dist", WORK / "released")
     run(["cmake", "--preset", "release", f"-DHALVERN_TELEMETRY_HOST={HOST}", f"-DHALVERN_VERSION={VERSION}"], SECOND,
         check=True)
-    run(["cmake", "--build", "--preset", "release", "--target", "HalvernCleanup"], SECOND, check=True)
+    run(["cmake", "--build", "--preset", "release", "--target", "HalvernCleanup"], SECOND, check=True, epoch=False)
 
 
 def tearDownModule():
