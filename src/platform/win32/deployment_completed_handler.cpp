@@ -1,12 +1,12 @@
 #include "platform/win32/deployment_completed_handler.h"
 
-#include "platform/win32/system_library.h"
-
 #include <windows.h>
 #include <objbase.h>
 
 #include <atomic>
 #include <cstddef>
+
+#include "platform/win32/system_library.h"
 
 namespace halvern {
 namespace {

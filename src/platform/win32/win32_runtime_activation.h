@@ -14,7 +14,8 @@ class Win32RuntimeActivation final : public RuntimeActivationApi {
     std::int32_t CoIncrementMTAUsage() override;
 
   private:
-    // combase stays loaded while this lives: the runtime strings of the bridge rely on it.
+    // combase stays loaded while this lives: the bridge's runtime strings, used only after an
+    // activation, rely on it.
     SystemLibrary combase_{L"combase.dll"};
     SystemLibrary ole32_{L"ole32.dll"};
 };
