@@ -6,7 +6,6 @@
 # notices of the statically linked runtime, and SHA256SUMS. With --sign, Authenticode-signs both exes and
 # verifies each signature against --ca (default: the system's CA bundle). Stops at the first failure.
 set -euo pipefail
-cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 fail() {
     echo "release.sh: $*" >&2
@@ -36,6 +35,18 @@ fi
 if [ -z "$certificate" ] && { [ -n "$password_file" ] || [ -n "$timestamp" ]; }; then
     fail "--password-file and --timestamp go with --sign"
 fi
+# Files are named relative to where the script was called from.
+signing=()
+if [ -n "$certificate" ]; then
+    for file in "$certificate" "$password_file"; do
+        [ -z "$file" ] || [ -f "$file" ] || fail "no such file: $file"
+    done
+    signing=(-pkcs12 "$(realpath "$certificate")" -h sha256)
+    [ -z "$password_file" ] || signing+=(-readpass "$(realpath "$password_file")")
+    [ -z "$timestamp" ] || signing+=(-ts "$timestamp")
+fi
+ca=$(realpath -m "$ca")
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # Two builds of one commit are bit-identical: the commit time stands in for the build time.
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
@@ -65,8 +76,7 @@ cp /usr/share/doc/gcc-mingw-w64-base/copyright "$staging/licenses/gcc-runtime-li
 
 if [ -n "$certificate" ]; then
     for exe in HalvernCleanup.exe HalvernDebugCapture.exe; do
-        osslsigncode sign -pkcs12 "$certificate" ${password_file:+-readpass "$password_file"} -h sha256 \
-            -n "${exe%.exe}" ${timestamp:+-ts "$timestamp"} -in "$staging/$exe" -out "$staging/$exe.signed" \
+        osslsigncode sign "${signing[@]}" -n "${exe%.exe}" -in "$staging/$exe" -out "$staging/$exe.signed" \
             >/dev/null || fail "could not sign $exe"
         mv "$staging/$exe.signed" "$staging/$exe"
         osslsigncode verify -CAfile "$ca" -in "$staging/$exe" >/dev/null ||
@@ -74,7 +84,7 @@ if [ -n "$certificate" ]; then
     done
 fi
 
-(cd "$staging" && find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort | xargs sha256sum >SHA256SUMS)
+(cd "$staging" && find . -type f ! -name SHA256SUMS -printf '%P\0' | LC_ALL=C sort -z | xargs -0 sha256sum >SHA256SUMS)
 mv "$staging" dist
 echo "dist/ holds HalvernCleanup $(grep -o 'HALVERN_VERSION:STRING=.*' build/release/CMakeCache.txt | cut -d= -f2) for $host:"
 cat dist/SHA256SUMS
