@@ -15,17 +15,20 @@ REGISTRATION = rf"HKCU\Software\HalvernUpdate\Update\Clients\{APP_ID}"
 
 def setUpModule():
     ensure_wine_session()
+    remove_updater_keys()
+
+
+def tearDownModule():
+    remove_updater_keys()
 
 
 class DllLoading(unittest.TestCase):
     def setUp(self):
-        # One stale registration: the test package manager knows no package of its family.
         self.scenario = PackageManagerScenario()
         self.addCleanup(self.scenario.remove)
-        self.addCleanup(remove_updater_keys)
-        remove_updater_keys()
 
     def run_stale_pass(self, exe, overrides):
+        """One stale registration (planted anew; the test package manager knows no package of its family)."""
         plant_registration("HKCU", APP_ID, view=32, name=NAME, pv=VERSION, PackageFamilyName=FAMILY)
         result = wine(CAPTURE_EXE, exe, check=False, env=dict(self.scenario.environment, WINEDLLOVERRIDES=overrides))
         return result.returncode, [line.removeprefix("[HalvernMSIX] ") for line in result.stdout.decode().splitlines()]
