@@ -8,14 +8,41 @@ set(HALVERN_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
 target_compile_definitions(halvern_core PUBLIC ${HALVERN_WINDOWS_DEFINITIONS})
 
+# WinHTTP and the COM and Windows Runtime DLLs are delay-loaded: nothing loads them until a binding
+# needs them, and then only from System32 (see src/platform/win32/system_library.h). The import
+# libraries come from cmake/delay-imports/*.def, which list the functions the bindings call.
+find_program(HALVERN_DLLTOOL NAMES x86_64-w64-mingw32-dlltool REQUIRED)
+set(HALVERN_DELAY_IMPORTS)
+foreach(dll winhttp ole32 oleaut32 combase)
+    set(definitions "${PROJECT_SOURCE_DIR}/cmake/delay-imports/${dll}.def")
+    file(MAKE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/delay-imports")
+    # Named relative to its folder: dlltool makes the library's symbol names from the path it is given.
+    execute_process(COMMAND "${HALVERN_DLLTOOL}" --input-def "${definitions}" --dllname ${dll}.dll
+                            --output-delaylib lib${dll}-delay.a
+                    WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/delay-imports" COMMAND_ERROR_IS_FATAL ANY)
+    set(library "${CMAKE_CURRENT_BINARY_DIR}/delay-imports/lib${dll}-delay.a")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${definitions}")
+    list(APPEND HALVERN_DELAY_IMPORTS "${library}")
+endforeach()
+
 file(GLOB HALVERN_WIN32_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp)
 add_library(halvern_win32 STATIC ${HALVERN_WIN32_SOURCES})
-target_link_libraries(halvern_win32 PUBLIC halvern_core shell32 advapi32 winhttp runtimeobject ole32 oleaut32 crypt32)
+target_link_libraries(halvern_win32 PUBLIC halvern_core shell32 advapi32 ${HALVERN_DELAY_IMPORTS})
 halvern_warnings(halvern_win32)
 
 # Version resource and manifest.
-set(HALVERN_VERSION_QUAD "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
-set(HALVERN_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0")
+string(REPLACE "." ";" HALVERN_VERSION_PARTS "${HALVERN_VERSION}")
+list(LENGTH HALVERN_VERSION_PARTS HALVERN_VERSION_COUNT)
+foreach(part IN LISTS HALVERN_VERSION_PARTS)
+    if(NOT part MATCHES "^(0|[1-9][0-9]?[0-9]?[0-9]?[0-9]?)$" OR part GREATER 65535)
+        set(HALVERN_VERSION_COUNT 0)
+    endif()
+endforeach()
+if(NOT HALVERN_VERSION_COUNT EQUAL 4)
+    message(FATAL_ERROR "HALVERN_VERSION \"${HALVERN_VERSION}\" is not A.B.C.D, four numbers up to 65535")
+endif()
+set(HALVERN_VERSION_QUAD "${HALVERN_VERSION}")
+string(REPLACE "." "," HALVERN_VERSION_COMMAS "${HALVERN_VERSION}")
 set(HALVERN_MANIFEST_PATH "${CMAKE_CURRENT_BINARY_DIR}/generated/HalvernCleanup.manifest")
 configure_file(src/app/HalvernCleanup.manifest "${HALVERN_MANIFEST_PATH}" @ONLY)
 configure_file(src/app/HalvernCleanup.rc.in "${CMAKE_CURRENT_BINARY_DIR}/generated/HalvernCleanup.rc" @ONLY)
@@ -25,6 +52,14 @@ target_link_libraries(HalvernCleanup PRIVATE halvern_win32)
 target_link_options(HalvernCleanup PRIVATE -municode ${HALVERN_STATIC_RUNTIME})
 halvern_warnings(HalvernCleanup)
 
+if(HALVERN_RELEASE)
+    halvern_split_symbols(HalvernCleanup)
+    add_subdirectory(tools/debug_capture)
+    return()
+endif()
+
 add_subdirectory(tools)
+add_subdirectory(bench)
 add_subdirectory(tests/windows)
 add_subdirectory(tests/e2e)
+add_subdirectory(tests/release)

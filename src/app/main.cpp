@@ -15,6 +15,10 @@
 #include "platform/win32/win32_winhttp.h"
 
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*command_line*/, int /*show*/) {
+    // Before anything loads a DLL: System32 only, never the exe's own folder, which may be writable by
+    // users while we run as SYSTEM. WinHTTP and the COM and Windows Runtime DLLs are delay-loaded, so
+    // they load from there when first needed, and a pass that needs none of them loads none.
+    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     halvern::Win32DebugOutput debug;
     halvern::Win32CommandLine command_line;
     halvern::Win32Registry registry;

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstddef>
 
+#include "platform/win32/system_library.h"
+
 namespace halvern {
 namespace {
 
@@ -15,6 +17,9 @@ class CompletedHandler {
 
     // Aggregates the free-threaded marshaler, which answers IMarshal on this object's behalf.
     HRESULT CreateMarshaler() {
+        if (const DWORD error = ole32_.Load(); error != ERROR_SUCCESS) {
+            return HRESULT_FROM_WIN32(error);
+        }
         return ::CoCreateFreeThreadedMarshaler(reinterpret_cast<::IUnknown*>(&interface_),
                                                reinterpret_cast<::IUnknown**>(marshaler_.put()));
     }
@@ -68,6 +73,8 @@ class CompletedHandler {
     abi::IDeploymentCompletedHandler interface_{&kVtbl};
     std::atomic<std::uint32_t> references_{1};
     UniqueKernelHandle event_;
+    // Declared before the marshaler, which comes from it and goes first.
+    SystemLibrary ole32_{L"ole32.dll"};
     // The marshaler's own (non-delegating) IUnknown, owned by this object.
     winrt::com_ptr<abi::IUnknown> marshaler_;
 };

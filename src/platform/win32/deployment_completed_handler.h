@@ -9,7 +9,8 @@
 
 namespace halvern {
 
-// Raises hresult_error when the free-threaded marshaler cannot be made (CoCreateFreeThreadedMarshaler).
+// Raises hresult_error when the free-threaded marshaler cannot be made (CoCreateFreeThreadedMarshaler,
+// ole32 loaded from System32).
 winrt::com_ptr<abi::IDeploymentCompletedHandler> MakeDeploymentCompletedHandler(
     UniqueKernelHandle event, const HresultMessages& messages);
 

@@ -1,6 +1,7 @@
 #pragma once
 // Windows Runtime strings: an owner for the HSTRINGs the platform hands out, a string reference
-// that passes the caller's text without copying, and reading a string's buffer.
+// that passes the caller's text without copying, and reading a string's buffer. Their functions are in
+// combase, which the activation that comes first has loaded.
 
 #include <windows.h>
 #include <winstring.h>

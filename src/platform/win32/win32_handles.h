@@ -38,7 +38,17 @@ struct LocalMemoryTraits {
     }
 };
 
+struct ModuleTraits {
+    using handle_type = HMODULE;
+    static handle_type invalid() noexcept { return nullptr; }
+    void close(handle_type module) const noexcept {
+        PreservedLastError keep;
+        ::FreeLibrary(module);
+    }
+};
+
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
+using UniqueModule = UniqueHandle<ModuleTraits>;
 template <typename T>
 using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits<T>>;
 

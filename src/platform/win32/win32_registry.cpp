@@ -2,21 +2,18 @@
 
 #include <windows.h>
 
+#include "platform/win32/dword_pointer.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_handles.h"
 
 namespace halvern {
 namespace {
 
-static_assert(sizeof(DWORD) == sizeof(std::uint32_t) && sizeof(LSTATUS) == sizeof(LStatus));
+static_assert(sizeof(LSTATUS) == sizeof(LStatus));
 static_assert(sizeof(HKEY) == sizeof(RegistryKeyHandle));
 
 HKEY ToHkey(RegistryKeyHandle key) {
     return reinterpret_cast<HKEY>(key);
-}
-
-DWORD* AsDword(std::uint32_t* value) {
-    return reinterpret_cast<DWORD*>(value);
 }
 
 LStatus Open(RegistryKeyHandle key, const auto* sub_key, std::uint32_t options, std::uint32_t sam_desired,

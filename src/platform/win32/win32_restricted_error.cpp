@@ -33,6 +33,11 @@ std::optional<std::u16string> BstrText(const UniqueBstr& text) {
 }  // namespace
 
 std::int32_t Win32RestrictedError::GetRestrictedErrorInfo(RestrictedErrorDetails& details) {
+    for (SystemLibrary* library : {&combase_, &oleaut32_}) {
+        if (const DWORD error = library->Load(); error != ERROR_SUCCESS) {
+            return HRESULT_FROM_WIN32(error);
+        }
+    }
     winrt::com_ptr<abi::IRestrictedErrorInfo> info;
     const HRESULT status = ::GetRestrictedErrorInfo(info.put());
     if (status != S_OK || !info) {

@@ -10,6 +10,9 @@ namespace halvern {
 
 std::int32_t Win32RuntimeActivation::RoGetActivationFactory(const std::u16string& activatable_class_id,
                                                             const abi::guid& iid, void** factory) {
+    if (const DWORD error = combase_.Load(); error != ERROR_SUCCESS) {
+        return HRESULT_FROM_WIN32(error);
+    }
     HSTRING_HEADER header{};
     HSTRING class_id = nullptr;
     const HRESULT status = ::WindowsCreateStringReference(
@@ -21,6 +24,9 @@ std::int32_t Win32RuntimeActivation::RoGetActivationFactory(const std::u16string
 }
 
 std::int32_t Win32RuntimeActivation::CoIncrementMTAUsage() {
+    if (const DWORD error = ole32_.Load(); error != ERROR_SUCCESS) {
+        return HRESULT_FROM_WIN32(error);
+    }
     CO_MTA_USAGE_COOKIE cookie = nullptr;
     return ::CoIncrementMTAUsage(&cookie);
 }

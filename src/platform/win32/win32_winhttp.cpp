@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include "platform/win32/dword_pointer.h"
 #include "platform/win32/wide_text.h"
 
 namespace halvern {
@@ -19,16 +20,16 @@ const wchar_t* OptionalWide(const char16_t* text) {
     return text == nullptr ? nullptr : AsWide(text);
 }
 
-DWORD* AsDword(std::uint32_t* value) {
-    static_assert(sizeof(DWORD) == sizeof(std::uint32_t));
-    return reinterpret_cast<DWORD*>(value);
-}
-
 }  // namespace
 
 InternetHandle Win32WinHttp::WinHttpOpen(const char16_t* agent, std::uint32_t access_type,
                                          const char16_t* proxy_name, const char16_t* proxy_bypass,
                                          std::uint32_t flags) {
+    // Every other call needs the handle this one returns, so this is the one that loads WinHTTP.
+    if (const DWORD error = winhttp_.Load(); error != ERROR_SUCCESS) {
+        ::SetLastError(error);
+        return nullptr;
+    }
     return ::WinHttpOpen(OptionalWide(agent), access_type, OptionalWide(proxy_name),
                          OptionalWide(proxy_bypass), flags);
 }

@@ -1,7 +1,8 @@
 #pragma once
-// WinHTTP (winhttp.dll) and GetLastError.
+// WinHTTP (winhttp.dll, loaded from System32 by the first WinHttpOpen) and GetLastError.
 
 #include "platform/winhttp_api.h"
+#include "platform/win32/system_library.h"
 
 namespace halvern {
 
@@ -25,6 +26,9 @@ class Win32WinHttp final : public WinHttpApi {
                              void* buffer, std::uint32_t* buffer_length, std::uint32_t* index) override;
     bool WinHttpCloseHandle(InternetHandle handle) override;
     std::uint32_t GetLastError() override;
+
+  private:
+    SystemLibrary winhttp_{L"winhttp.dll"};
 };
 
 }  // namespace halvern
