@@ -13,57 +13,29 @@ Every program runs straight under `wine` (no debugger attached) in the prefix of
 import os
 import statistics
 import subprocess
-import sys
-import tempfile
 import time
-from pathlib import Path
 
-ROOT = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(ROOT / "tools" / "telemetry_sink"))
-from sink_process import SinkProcess, sink_command  # noqa: E402
+import halvern_wine as harness
 
-BUILD = ROOT / "build" / "windows"
-TOOL = BUILD / "HalvernCleanup.exe"
-DO_NOTHING = BUILD / "bench" / "do_nothing.exe"
-PER_USER_BASELINE = BUILD / "bench" / "per_user_baseline.exe"
-CLIENTS = r"HKEY_CURRENT_USER\Software\HalvernUpdate\Update\Clients"
-WORK = Path(tempfile.mkdtemp(prefix="halvern-bench-"))
+TOOL = harness.CLEANUP_EXE
+DO_NOTHING = harness.BUILD_DIR / "bench" / "do_nothing.exe"
+PER_USER_BASELINE = harness.BUILD_DIR / "bench" / "per_user_baseline.exe"
 
 
 def wine(*args, env=None, stderr=subprocess.DEVNULL):
-    """Runs one program under Wine; returns (seconds, stderr text)."""
+    """Runs one program under Wine, with no debugger attached; returns (seconds, stderr text)."""
     started = time.perf_counter()
     result = subprocess.run(["wine", *map(str, args)], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                             stderr=stderr, env={**os.environ, **(env or {})}, check=False)
     return time.perf_counter() - started, (result.stderr or b"").decode(errors="replace")
 
 
-def windows_path(path):
-    return "Z:" + str(path).replace("/", "\\")
-
-
 def plant(count):
     """Replaces the current user's registrations with `count` stale ones, in one registry import."""
-    wine("reg", "delete", r"HKCU\Software\HalvernUpdate", "/f")
-    lines = ["Windows Registry Editor Version 5.00", ""]
-    for index in range(count):
-        lines += [f"[{CLIENTS}\\{{B0000000-0000-4000-8000-{index:012d}}}]", '"name"="Halvern"', '"pv"="1.2.3"',
-                  f'"PackageFamilyName"="Halvern.Client{index}_8wekyb3d8bbwe"', ""]
-    reg = WORK / "plant.reg"
-    reg.write_bytes(b"\xff\xfe" + "\r\n".join(lines).encode("utf-16-le"))
-    wine("regedit", "/S", windows_path(reg))
-
-
-def prepare_prefix():
-    """Windows 10, the test package manager (with a scenario of no packages), and trust in the sink's CA."""
-    wine("winecfg", "-v", "win10")
-    subprocess.run([ROOT / "tools" / "test_package_manager" / "register.sh", BUILD / "tools" /
-                    "HalvernTestPackageManager.dll"], check=True, stdout=subprocess.DEVNULL)
-    (WORK / "scenario.txt").write_text("completion later\n")
-    sink_command("make-certs", "--dir", WORK / "certs")
-    sink_command("reg-trust", "--dir", WORK / "certs", "--out", WORK / "trust.reg")
-    wine("regedit", "/S", windows_path(WORK / "trust.reg"))
-    return {"HALVERN_TEST_PM_SCENARIO": str(WORK / "scenario.txt")}
+    clients = r"HKEY_CURRENT_USER\Software\HalvernUpdate\Update\Clients"
+    harness.reg_import("\n".join([r"[-HKEY_CURRENT_USER\Software\HalvernUpdate]", ""] + [
+        f'[{clients}\\{{B0000000-0000-4000-8000-{index:012d}}}]\n"name"="Halvern"\n"pv"="1.2.3"\n'
+        f'"PackageFamilyName"="Halvern.Client{index}_8wekyb3d8bbwe"\n' for index in range(count)]))
 
 
 def loaded_dlls(program):
@@ -110,13 +82,15 @@ def per_user_passes(environment, sink, repetitions=((0, 9), (100, 5), (1000, 1))
 
 
 def main():
-    environment = prepare_prefix()
+    harness.prepare_prefix()
+    # The test package manager with no package at all: every registration is stale.
+    scenario = harness.PackageManagerScenario()
     empty_pass()
-    with SinkProcess(WORK / "sink", WORK / "certs") as sink:
-        per_user_passes(environment, sink)
+    with harness.Sink() as sink:
+        per_user_passes(scenario.environment, sink)
     plant(0)
+    scenario.remove()
 
 
 if __name__ == "__main__":
-    (WORK / "sink").mkdir()
     main()

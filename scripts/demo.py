@@ -6,11 +6,7 @@ hives; the sink receives the events. It shows the registry and the packages befo
 diagnostic lines, and the events received.
 """
 
-import sys
-from pathlib import Path
-
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
-import halvern_e2e as e2e  # noqa: E402
+import halvern_wine as harness
 
 PUBLISHER = "8wekyb3d8bbwe"
 CURRENT_USER, OTHER_USER = "S-1-5-21-1000", "S-1-5-21-1001"
@@ -53,9 +49,9 @@ def heading(title):
 def show_registry(title):
     heading(f"Updater registrations {title}")
     for hive in SAMPLES:
-        exported = e2e.reg_export(f"{hive}\\{e2e.CLIENTS_KEY}", view=32)
+        exported = harness.reg_export(f"{hive}\\{harness.CLIENTS_KEY}", view=32)
         lines = [line for line in (exported or "").splitlines() if line.startswith(("[", '"'))]
-        for line in lines or [f"{hive}\\{e2e.CLIENTS_KEY}: none"]:
+        for line in lines or [f"{hive}\\{harness.CLIENTS_KEY}: none"]:
             print("  " + line)
 
 
@@ -76,7 +72,7 @@ def show_packages(title, scenario):
 
 def show_run(title, scenario, *arguments):
     heading(f"{title}: HalvernCleanup.exe {' '.join(arguments)}".rstrip())
-    run = e2e.run_cleanup(*arguments, env=scenario.environment)
+    run = harness.run_cleanup(*arguments, env=scenario.environment)
     for line in run.lines:
         print("  " + line, end="")
     print(f"  (exit code {run.exit_code})")
@@ -84,18 +80,18 @@ def show_run(title, scenario, *arguments):
 
 def main():
     print("Preparing the Wine prefix: Windows 10, the test package manager, trust in the sink's CA")
-    e2e.prepare_prefix()
-    e2e.remove_updater_keys()
+    harness.prepare_prefix()
+    harness.remove_updater_keys()
     for hive, registrations in SAMPLES.items():
         for app_id, name, version, family in registrations:
-            e2e.plant_registration(hive, app_id, view=32, name=name, pv=version, PackageFamilyName=family)
-    scenario = e2e.PackageManagerScenario(*(
-        e2e.package_entry(full_name, display, users=users, current_user=current_user)
+            harness.plant_registration(hive, app_id, view=32, name=name, pv=version, PackageFamilyName=family)
+    scenario = harness.PackageManagerScenario(*(
+        harness.package_entry(full_name, display, users=users, current_user=current_user)
         for full_name, display, current_user, users in PACKAGES))
     try:
         show_registry("before")
         show_packages("before", scenario)
-        with e2e.Sink() as sink:
+        with harness.Sink() as sink:
             show_run("Per-user run", scenario)
             show_run("Machine-wide run", scenario, "/InstallType:MACHINE")
             heading("Telemetry events received by the sink")

@@ -12,9 +12,9 @@ import time
 import unittest
 from pathlib import Path
 
-import halvern_e2e as e2e
+import halvern_wine as harness
 
-TABLE = e2e.ROOT / "tests" / "scenarios" / "cleanup.scenarios"
+TABLE = harness.ROOT / "tests" / "scenarios" / "cleanup.scenarios"
 OS_VERSION = "10.0.18362.3803"  # Wine's Windows 10, and the revision planted here
 ESCAPES = {"0": "\0", "n": "\n", "r": "\r", "t": "\t", "\\": "\\"}
 OPERATIONS = {"FindPackagesByPackageFamilyName": "FindAll", "FindPackagesByUserSecurityIdPackageFamilyName": "FindMine",
@@ -113,16 +113,16 @@ def plant(keys):
     sections = [f"[-{root}\\HalvernUpdate]" for root in HIVE_KEYS.values()]
     for (hive, path), values in sorted(keys.items()):
         sections.append("\n".join([f"[{HIVE_KEYS[hive]}\\HalvernUpdate{path}]", *sorted(values)]))
-    e2e.reg_import("\n\n".join(sections) + "\n")
+    harness.reg_import("\n\n".join(sections) + "\n")
 
 
 def updater_keys():
     """The updater's keys in every view as they are now, in the form of Scenario.keys."""
     folder = Path(tempfile.mkdtemp(prefix="e2e-registry-"))
     exports = {hive: folder / f"{hive}.reg" for hive in HIVE_KEYS}
-    commands = [f"reg export {key}\\Software\\HalvernUpdate {e2e.windows_path(exports[hive])} /y {view}"
+    commands = [f"reg export {key}\\Software\\HalvernUpdate {harness.windows_path(exports[hive])} /y {view}"
                 for hive, key, view in (("HKCU", "HKCU", ""), ("HKLM", "HKLM", "/reg:32"), ("HKLM64", "HKLM", "/reg:64"))]
-    e2e.wine("cmd", "/c", " & ".join(commands), check=False)
+    harness.wine("cmd", "/c", " & ".join(commands), check=False)
     keys = {}
     for hive, path in exports.items():
         current = None
@@ -154,8 +154,8 @@ class EndToEnd(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        e2e.ensure_wine_session()
-        e2e.reg_import("[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion]\n"
+        harness.ensure_wine_session()
+        harness.reg_import("[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion]\n"
                        '"UBR"=dword:00000edb\n')
 
     def run_scenario(self, name):
@@ -165,9 +165,9 @@ class EndToEnd(unittest.TestCase):
         pm = folder / "scenario.txt"
         pm.write_text("\n".join([f"scenario {name}", *scenario.lines, f"log {folder / 'calls.log'}",
                                  f"state {folder / 'state'}"]) + "\n", encoding="utf-8")
-        with e2e.Sink(scenario.sink) as sink:
+        with harness.Sink(scenario.sink) as sink:
             started = int(time.time() * 1000)
-            run = e2e.run_cleanup(*scenario.arguments, env={"HALVERN_TEST_PM_SCENARIO": str(pm)})
+            run = harness.run_cleanup(*scenario.arguments, env={"HALVERN_TEST_PM_SCENARIO": str(pm)})
             finished = int(time.time() * 1000) + 1
             events = sink.events()
         log = (folder / "calls.log").read_text(encoding="utf-8").splitlines() if (folder / "calls.log").exists() else []
@@ -187,7 +187,7 @@ class EndToEnd(unittest.TestCase):
                     "package_family_name": text(family), "version": text(version), "os_version": OS_VERSION,
                     "arch": "x64", "result": "failure" if failure else "success",
                     "install_type": "machine" if scenario.machine_wide else "user",
-                    "command_line": e2e.command_line(*scenario.arguments)}
+                    "command_line": harness.command_line(*scenario.arguments)}
         if scenario.uids[mode] is not None:
             expected["updater_id"] = scenario.uids[mode]
         if failure and failure[0]:

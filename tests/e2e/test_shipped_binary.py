@@ -4,7 +4,7 @@ linked in)."""
 import subprocess
 import unittest
 
-import halvern_e2e as e2e
+import halvern_wine as harness
 
 SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "shell32.dll", "winhttp.dll", "ole32.dll", "oleaut32.dll",
                "msvcrt.dll", "user32.dll", "crypt32.dll", "combase.dll"}
@@ -12,7 +12,7 @@ SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "shell32.dll", "winhttp.dll", "ol
 
 class ShippedBinary(unittest.TestCase):
     def test_is_a_gui_program_importing_only_system_dlls(self):
-        dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(e2e.CLEANUP_EXE)], check=True,
+        dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(harness.CLEANUP_EXE)], check=True,
                               stdout=subprocess.PIPE, text=True).stdout
         self.assertRegex(dump, r"Subsystem\s+00000002\s+\(Windows GUI\)")
         imported = {line.split(":", 1)[1].strip().lower() for line in dump.splitlines()

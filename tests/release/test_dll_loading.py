@@ -6,7 +6,7 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from halvern_e2e import (BUILD_DIR, CAPTURE_EXE, CLEANUP_EXE, PackageManagerScenario, Sink, ensure_wine_session,
+from halvern_wine import (BUILD_DIR, CAPTURE_EXE, CLEANUP_EXE, PackageManagerScenario, Sink, ensure_wine_session,
                          plant_registration, reg_key_exists, remove_updater_keys, wine)
 
 APP_ID, NAME, VERSION, FAMILY = "{4A000000-0000-4000-8000-000000000001}", "Halvern", "1.2.3", "Halvern.Client_x"

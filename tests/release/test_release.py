@@ -11,7 +11,7 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from halvern_e2e import CAPTURE_EXE, ROOT, ensure_wine_session, remove_updater_keys, wine
+from halvern_wine import CAPTURE_EXE, ROOT, ensure_wine_session, remove_updater_keys, wine
 
 HOST, VERSION, EPOCH = "telemetry.halvern.example", "2.7.1.40", 1700000000
 

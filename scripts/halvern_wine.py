@@ -1,7 +1,10 @@
-"""The harness of the end-to-end tests: the shipped exe under Wine with its debug output captured, the
-test package manager playing a scenario, and the telemetry sink receiving the events. Everything runs in
-the build's test prefix (scripts/wine-env.sh); ctest passes HALVERN_BUILD_DIR, HALVERN_WINE_RUN and
-HALVERN_SINK_CERTS."""
+"""The tool under Wine, for the demo, the benchmark and the end-to-end tests: the exe run with its debug output
+captured, the registry planted and read, the test package manager playing a scenario, and the telemetry sink
+receiving the events. Everything runs in the prefix of scripts/wine-env.sh; ctest passes HALVERN_BUILD_DIR,
+HALVERN_WINE_RUN and HALVERN_SINK_CERTS.
+
+    python3 scripts/halvern_wine.py trust-sink     makes the sink's certificates and trusts its CA in the prefix
+"""
 
 import os
 import shutil
@@ -10,9 +13,9 @@ import sys
 import tempfile
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parents[2]
+ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tools" / "telemetry_sink"))
-from sink_process import SinkProcess  # noqa: E402
+from sink_process import SinkProcess, sink_command  # noqa: E402
 
 BUILD_DIR = Path(os.environ.get("HALVERN_BUILD_DIR", ROOT / "build" / "windows"))
 WINE_RUN = Path(os.environ.get("HALVERN_WINE_RUN", ROOT / "cmake" / "wine-run.sh"))
@@ -100,14 +103,22 @@ def plant_registration(hive, app_id, view=None, **values):
             wine("reg", "add", key, "/v", value, "/t", "REG_SZ", "/d", data, "/f", *VIEWS[view])
 
 
+def trust_sink_ca():
+    """Makes (or reuses) the sink's certificates and trusts their throwaway CA in the prefix's LocalMachine Root
+    store only; the host's own CA store is never touched."""
+    certificates = SINK_CERTS / "trusted"
+    sink_command("make-certs", "--dir", certificates)
+    sink_command("reg-trust", "--dir", certificates, "--out", certificates / "trust.reg")
+    wine("regedit", "/S", windows_path(certificates / "trust.reg"))
+
+
 def prepare_prefix():
     """What the tool needs from a fresh prefix to do its whole job: Windows 10 (so that its manifest gets the
     real version), the test package manager registered, and trust in the sink's throwaway CA."""
     wine("winecfg", "-v", "win10")
     subprocess.run([ROOT / "tools" / "test_package_manager" / "register.sh",
                     BUILD_DIR / "tools" / "HalvernTestPackageManager.dll"], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run([sys.executable, "-B", ROOT / "tests" / "windows" / "sink_trust_setup.py"], check=True,
-                   env={**os.environ, "HALVERN_SINK_CERTS": str(SINK_CERTS), "HALVERN_WINE_RUN": str(WINE_RUN)})
+    trust_sink_ca()
 
 
 def reg_key_exists(key, view=None):
@@ -171,3 +182,7 @@ def package_entry(full_name, display, users=(), current_user=False):
     whether the current user has it."""
     return "\n".join([f"package {full_name}", f"display {display}", *(["current_user"] if current_user else []),
                       *(f"user {sid} {state}" for sid, state in users)])
+
+
+if __name__ == "__main__" and sys.argv[1:] == ["trust-sink"]:
+    trust_sink_ca()
