@@ -25,12 +25,12 @@ namespace {
 using scenarios::Scenario;
 using scenarios::Utf8;
 using testing::FakePlatform;
-using Fields = std::map<std::string, std::string>;
+using Fields = std::map<std::u16string, std::u16string>;
 
 // What the fake host reports: its clock, version and architecture.
-constexpr char kTimestamp[] = "1767176195479";
-constexpr char kDuration[] = "18646";
-constexpr char kOsVersion[] = "10.0.19045.3803";
+constexpr char16_t kTimestamp[] = u"1767176195479";
+constexpr char16_t kDuration[] = u"18646";
+constexpr char16_t kOsVersion[] = u"10.0.19045.3803";
 
 std::vector<Scenario> Table(bool native) {
     std::ifstream file(HALVERN_SCENARIO_TABLE);
@@ -49,7 +49,7 @@ std::vector<Scenario> Table(bool native) {
 }
 
 // {text N} and {hresult N} become the fake system's texts for N.
-std::string Expand(std::u16string text) {
+std::u16string Expand(std::u16string text) {
     for (const auto& [marker, language] : {std::pair{u"{text ", 0x0409u}, std::pair{u"{hresult ", 0x0400u}}) {
         for (std::size_t at = text.find(marker); at != std::u16string::npos; at = text.find(marker)) {
             const std::size_t start = at + std::char_traits<char16_t>::length(marker);
@@ -59,31 +59,31 @@ std::string Expand(std::u16string text) {
             text.replace(at, end - at + 1, FakePlatform::SystemText(id, language));
         }
     }
-    return Utf8(text);
+    return text;
 }
 
 Fields ExpectedEvent(const Scenario& scenario, const scenarios::ExpectedEvent& event,
                      const std::u16string& line) {
-    Fields fields = {{"timestamp_ms", kTimestamp},
-                     {"installer_name", "HalvernCleanup"},
-                     {"app_name", Utf8(event.app_name)},
-                     {"event_type", Utf8(event.event_type)},
-                     {"package_family_name", Utf8(event.package_family_name)},
-                     {"version", Utf8(event.version)},
-                     {"os_version", kOsVersion},
-                     {"arch", "x64"},
-                     {"result", event.error_message ? "failure" : "success"},
-                     {"duration_ms", kDuration},
-                     {"install_type", scenario.machine_wide ? "machine" : "user"},
-                     {"command_line", Utf8(line)}};
+    Fields fields = {{u"timestamp_ms", kTimestamp},
+                     {u"installer_name", u"HalvernCleanup"},
+                     {u"app_name", event.app_name},
+                     {u"event_type", event.event_type},
+                     {u"package_family_name", event.package_family_name},
+                     {u"version", event.version},
+                     {u"os_version", kOsVersion},
+                     {u"arch", u"x64"},
+                     {u"result", event.error_message ? u"failure" : u"success"},
+                     {u"duration_ms", kDuration},
+                     {u"install_type", scenario.machine_wide ? u"machine" : u"user"},
+                     {u"command_line", line}};
     if (const auto& uid = scenario.machine_wide ? scenario.machine_uid : scenario.user_uid) {
-        fields["updater_id"] = Utf8(*uid);
+        fields[u"updater_id"] = *uid;
     }
     if (event.error_code) {
-        fields["error_code"] = Utf8(*event.error_code);
+        fields[u"error_code"] = *event.error_code;
     }
     if (event.error_message) {
-        fields["error_message"] = Expand(*event.error_message);
+        fields[u"error_message"] = Expand(*event.error_message);
     }
     return fields;
 }
@@ -138,16 +138,12 @@ TEST_P(CleanupScenario, DoesWhatTheTableSays) {
     }
 
     EXPECT_EQ(exit_code, 0);
-    std::vector<std::string> lines{"[HalvernMSIX] Start HalvernCleanup\n"};
+    std::vector<std::u16string> lines{u"[HalvernMSIX] Start HalvernCleanup\n"};
     for (const auto& line : scenario.lines) {
-        lines.push_back("[HalvernMSIX] " + Utf8(line) + "\n");
+        lines.push_back(u"[HalvernMSIX] " + line + u"\n");
     }
-    lines.push_back("[HalvernMSIX] Finish HalvernCleanup\n");
-    std::vector<std::string> written;
-    for (const auto& line : machine.lines) {
-        written.push_back(Utf8(line));
-    }
-    EXPECT_EQ(written, lines);
+    lines.push_back(u"[HalvernMSIX] Finish HalvernCleanup\n");
+    EXPECT_EQ(machine.lines, lines);
 
     std::vector<Fields> expected_events;
     for (const auto& event : scenario.events) {
@@ -157,21 +153,12 @@ TEST_P(CleanupScenario, DoesWhatTheTableSays) {
     for (const auto& request : machine.requests) {
         Fields& fields = events.emplace_back();
         for (const auto& [key, value] : testing::DecodeForm(request.body)) {
-            EXPECT_TRUE(fields.emplace(Utf8(key), Utf8(value)).second) << "twice: " << Utf8(key);
+            EXPECT_TRUE(fields.emplace(key, value).second) << "twice: " << Utf8(key);
         }
         EXPECT_TRUE(request.body_whole);
     }
     EXPECT_EQ(events, expected_events);
-
-    std::vector<std::string> calls;
-    for (const auto& call : machine.calls) {
-        calls.push_back(Utf8(call));
-    }
-    std::vector<std::string> expected_calls;
-    for (const auto& call : scenario.calls) {
-        expected_calls.push_back(Utf8(call));
-    }
-    EXPECT_EQ(calls, expected_calls);
+    EXPECT_EQ(machine.calls, scenario.calls);
 
     auto expected_keys = before;
     for (const auto& [hive, app_id] : scenario.deleted) {
