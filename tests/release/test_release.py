@@ -94,7 +94,8 @@ class Release(unittest.TestCase):
             return run(["x86_64-w64-mingw32-objdump", option, path], WORK, check=True).stdout
         self.assertEqual(("debug_info" in objdump("-h", exe), "debug_info" in objdump("-h", exe.with_suffix(".debug"))),
                          (False, True))
-        # WinHTTP and the COM and Windows Runtime DLLs are delay-loaded, so never at start-up.
+        # A GUI program; WinHTTP and the COM and Windows Runtime DLLs are delay-loaded, so never at start-up.
+        self.assertRegex(objdump("-p", exe), r"Subsystem\s+00000002\s+\(Windows GUI\)")
         self.assertEqual({line.split(":")[1].strip().lower() for line in objdump("-p", exe).splitlines()
                           if "DLL Name:" in line}, {"kernel32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll"})
 
