@@ -82,8 +82,10 @@ class Release(unittest.TestCase):
     def test_exe_is_stamped_and_stripped_and_loads_only_start_up_dlls_at_start(self):
         exe = RELEASED / "HalvernCleanup.exe"
         resources = run(["x86_64-w64-mingw32-windres", "-i", exe, "-O", "rc"], WORK, check=True).stdout
+        # The version where Windows and deployment tools read it, and the manifest they act on.
         for line in ("FILEVERSION 2, 7, 1, 40", "PRODUCTVERSION 2, 7, 1, 40", '"FileVersion", "2.7.1.40"',
-                     '"ProductVersion", "2.7.1.40"', 'version=""2.7.1.40""'):
+                     '"ProductVersion", "2.7.1.40"', 'version=""2.7.1.40""', '"ProductName", "HalvernCleanup"',
+                     'level=""asInvoker""', '<supportedOS Id=""{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}""/>'):
             self.assertIn(line, resources)
         image = exe.read_bytes()
         self.assertIn(HOST.encode("utf-16-le"), image)
