@@ -2,7 +2,10 @@
 // absent host facts, and the architecture mapping.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/decimal_text.h"
+#include "errors/outcome_events.h"
 #include "fakes/fake_platform.h"
 #include "telemetry/form_encoding.h"
 #include "telemetry/host_info.h"
@@ -97,6 +100,17 @@ TEST(TelemetryEvent, LeavesOutWhatTheHostCannotTellAndLogsEachFailureInOrder) {
                                  u"[HalvernMSIX] GetModuleHandleW failed to get kernel32 with error 126\n"}));
 }
 
+TEST(OutcomeEvents, TakeAnErrorsTextUpToItsFirstNul) {
+    FakePlatform machine;
+    Platform platform = machine.platform();
+    ReportHresultFailure(platform, Uninstall, false, u"A", u"F", u"V",
+                         winrt::hresult_error(-5, std::u16string(u"text\0rest", 9)));
+    const auto fields = testing::DecodeForm(machine.requests.at(0).body);
+    EXPECT_NE(std::ranges::find(fields, std::pair<std::u16string, std::u16string>(
+                                            u"error_message", u"winrt::hresult_error(-5): text")),
+              fields.end());
+}
+
 TEST(HostInfo, MapsTheNativeMachineElseTakesTheSystemsArchitectureUnchanged) {
     struct Case {
         std::uint16_t machine;
@@ -128,6 +142,7 @@ TEST(HostInfo, MapsTheNativeMachineElseTakesTheSystemsArchitectureUnchanged) {
         EXPECT_EQ(ArchitectureName(code), name);
     }
     EXPECT_EQ(OsVersionText({10, 0, 19045, std::nullopt, 9}), u"10.0.19045");
+    EXPECT_EQ(OsVersionText({10, std::nullopt, 19045, 3803, 9}), u"10");  // the first absent part ends it
     EXPECT_EQ(OsVersionText({4294967295u, 1, 2, 3, {}}), u"4294967295.1.2.3");
 }
 
