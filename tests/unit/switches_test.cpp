@@ -9,60 +9,44 @@ namespace {
 
 using testing::FakePlatform;
 
-const std::u16string kLong(30000, u'W');
-
-struct SwitchCase {
-    std::vector<std::u16string> arguments;  // after the program path
-    SwitchMap expected;
-    bool machine_wide;
-};
-
-class ParseSwitchesTable : public ::testing::TestWithParam<SwitchCase> {};
-
-TEST_P(ParseSwitchesTable, BuildsTheMapAndDecidesTheMode) {
-    const SwitchCase& c = GetParam();
-    FakePlatform machine;
-    machine.arguments->insert(machine.arguments->end(), c.arguments.begin(), c.arguments.end());
-    const SwitchMap switches = ParseSwitches(machine, machine.command_line);
-    EXPECT_EQ(switches, c.expected);
-    EXPECT_EQ(IsMachineInstallType(switches), c.machine_wide);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Arguments, ParseSwitchesTable,
-    ::testing::Values(
-        SwitchCase{{}, {}, false},
-        SwitchCase{{u"/InstallType:MACHINE"}, {{u"InstallType", u"MACHINE"}}, true},
-        SwitchCase{{u"/InstallType:machine"}, {{u"InstallType", u"machine"}}, false},
-        SwitchCase{{u"/installtype:MACHINE"}, {{u"installtype", u"MACHINE"}}, false},
-        SwitchCase{{u"/InstallType:USER"}, {{u"InstallType", u"USER"}}, false},
-        SwitchCase{{u"/InstallType"}, {{u"InstallType", u""}}, false},
-        SwitchCase{{u"/InstallType:"}, {{u"InstallType", u""}}, false},
-        SwitchCase{{u"/InstallType:MACHINE:2"}, {{u"InstallType", u"MACHINE:2"}}, false},
-        SwitchCase{{u"/InstallType:MACHINE "}, {{u"InstallType", u"MACHINE "}}, false},
-        SwitchCase{{u"/InstallType:USER", u"/InstallType:MACHINE"}, {{u"InstallType", u"USER"}}, false},
-        SwitchCase{{u"/InstallType:MACHINE", u"/InstallType:USER"}, {{u"InstallType", u"MACHINE"}}, true},
-        SwitchCase{{u"/X1", u"/InstallType:MACHINE"}, {{u"X1", u""}, {u"InstallType", u"MACHINE"}}, true},
-        SwitchCase{{u"-InstallType:MACHINE"}, {}, false}, SwitchCase{{u"/Install-Type:MACHINE"}, {}, false},
-        SwitchCase{{u"/InstallType=MACHINE"}, {}, false},
-        SwitchCase{{u"/InstallType:", u"MACHINE"}, {{u"InstallType", u""}}, false},
-        SwitchCase{{u"//InstallType:MACHINE"}, {}, false}, SwitchCase{{u"/"}, {}, false},
-        SwitchCase{{u"x/InstallType:MACHINE"}, {}, false}, SwitchCase{{u""}, {}, false},
-        SwitchCase{{u"/Install\u00e9:MACHINE"}, {}, false},
-        // A line break anywhere in the value makes the whole argument malformed.
-        SwitchCase{{u"/InstallType:MACHINE\n"}, {}, false},
-        SwitchCase{{u"/InstallType:MA\rCHINE"}, {}, false},
-        SwitchCase{{u"/Note:a\u2028b"}, {{u"Note", u"a\u2028b"}}, false},
-        SwitchCase{
-            {u"/Note:\U0001F600 \"quoted\" %TEMP%"}, {{u"Note", u"\U0001F600 \"quoted\" %TEMP%"}}, false},
-        SwitchCase{{u"MACHINE", u"/InstallType:MACHINE", u"junk"}, {{u"InstallType", u"MACHINE"}}, true},
-        SwitchCase{{std::u16string(u"/N:a\0b", 6)}, {{u"N", std::u16string(u"a\0b", 3)}}, false},
+// The rule by example; the fuzz target checks the matcher against the whole pattern.
+TEST(ParseSwitches, KeepsTheFirstOfEachWellFormedSwitchAndDecidesTheMode) {
+    const std::u16string long_text(30000, u'W');
+    struct Case {
+        std::vector<std::u16string> arguments;  // after the program path
+        SwitchMap expected;
+        bool machine_wide;
+    };
+    const Case cases[] = {
+        {{}, {}, false},
+        {{u"/InstallType:MACHINE"}, {{u"InstallType", u"MACHINE"}}, true},
+        {{u"/InstallType:machine"}, {{u"InstallType", u"machine"}}, false},
+        {{u"/installtype:MACHINE"}, {{u"installtype", u"MACHINE"}}, false},
+        {{u"/InstallType"}, {{u"InstallType", u""}}, false},
+        {{u"/InstallType:MACHINE:2"}, {{u"InstallType", u"MACHINE:2"}}, false},
+        {{u"/InstallType:USER", u"/InstallType:MACHINE"}, {{u"InstallType", u"USER"}}, false},
+        {{u"/InstallType:MACHINE", u"/InstallType:USER"}, {{u"InstallType", u"MACHINE"}}, true},
+        {{u"MACHINE", u"/X1", u"/InstallType:MACHINE"}, {{u"X1", u""}, {u"InstallType", u"MACHINE"}}, true},
+        {{u"-InstallType:MACHINE", u"/Install-Type:MACHINE", u"/InstallType=MACHINE", u"//X", u"/", u""},
+         {},
+         false},
+        {{u"/InstallType:", u"MACHINE"}, {{u"InstallType", u""}}, false},
+        {{u"/InstallType:MACHINE\n", u"/N:a\rb", u"/N:a\u2028b"}, {{u"N", u"a\u2028b"}}, false},
+        {{std::u16string(u"/N:a\0b", 6)}, {{u"N", std::u16string(u"a\0b", 3)}}, false},
         // Arguments as long as a command line can be: the matcher's stack does not grow with them.
-        SwitchCase{
-            {u"/" + kLong, u"/InstallType:MACHINE"}, {{kLong, u""}, {u"InstallType", u"MACHINE"}}, true},
-        SwitchCase{{u"/InstallType:MACHINE", u"/Pad:" + kLong},
-                   {{u"InstallType", u"MACHINE"}, {u"Pad", kLong}},
-                   true}));
+        {{u"/" + long_text, u"/InstallType:MACHINE", u"/Pad:" + long_text},
+         {{long_text, u""}, {u"InstallType", u"MACHINE"}, {u"Pad", long_text}},
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("case " + std::to_string(&c - cases));
+        FakePlatform machine;
+        machine.arguments->insert(machine.arguments->end(), c.arguments.begin(), c.arguments.end());
+        const SwitchMap switches = ParseSwitches(machine, machine.command_line);
+        EXPECT_EQ(switches, c.expected);
+        EXPECT_EQ(IsMachineInstallType(switches), c.machine_wide);
+    }
+}
 
 TEST(ParseSwitches, NeverExaminesTheProgramPathAndTakesAnUnsplittableLineAsNoSwitches) {
     FakePlatform machine;
