@@ -43,17 +43,38 @@ if(NOT HALVERN_VERSION_COUNT EQUAL 4)
 endif()
 set(HALVERN_VERSION_QUAD "${HALVERN_VERSION}")
 string(REPLACE "." "," HALVERN_VERSION_COMMAS "${HALVERN_VERSION}")
-set(HALVERN_MANIFEST_PATH "${CMAKE_CURRENT_BINARY_DIR}/generated/HalvernCleanup.manifest")
-configure_file(src/app/HalvernCleanup.manifest "${HALVERN_MANIFEST_PATH}" @ONLY)
-configure_file(src/app/HalvernCleanup.rc.in "${CMAKE_CURRENT_BINARY_DIR}/generated/HalvernCleanup.rc" @ONLY)
 
-add_executable(HalvernCleanup WIN32 src/app/main.cpp "${CMAKE_CURRENT_BINARY_DIR}/generated/HalvernCleanup.rc")
+# A shipped program's manifest (asInvoker, Windows 10 and later) and version resource, from the tool's
+# templates.
+function(halvern_program_resources target description)
+    set(HALVERN_PROGRAM ${target})
+    set(HALVERN_PROGRAM_DESCRIPTION "${description}")
+    set(HALVERN_MANIFEST_PATH "${CMAKE_CURRENT_BINARY_DIR}/generated/${target}.manifest")
+    configure_file(src/app/HalvernCleanup.manifest "${HALVERN_MANIFEST_PATH}" @ONLY)
+    configure_file(src/app/HalvernCleanup.rc.in "${CMAKE_CURRENT_BINARY_DIR}/generated/${target}.rc" @ONLY)
+    target_sources(${target} PRIVATE "${CMAKE_CURRENT_BINARY_DIR}/generated/${target}.rc")
+    target_link_options(${target} PRIVATE -municode ${HALVERN_STATIC_RUNTIME})
+    halvern_warnings(${target})
+endfunction()
+
+add_executable(HalvernCleanup WIN32 src/app/main.cpp)
 target_link_libraries(HalvernCleanup PRIVATE halvern_win32)
-target_link_options(HalvernCleanup PRIVATE -municode ${HALVERN_STATIC_RUNTIME})
-halvern_warnings(HalvernCleanup)
+halvern_program_resources(HalvernCleanup "Withdraws MSIX installations of the Halvern desktop client")
+
+# The console companion that shows what the tool would do. It links the read-only bindings only: the
+# files that delete, remove, deprovision or post stay out of the release's unity batches, so the linker
+# never pulls them in beside a file the preview needs.
+add_executable(HalvernCleanupPreview src/preview/preview_main.cpp)
+target_link_libraries(HalvernCleanupPreview PRIVATE halvern_win32)
+halvern_program_resources(HalvernCleanupPreview "Shows what HalvernCleanup would do, and changes nothing")
+set_source_files_properties(src/platform/win32/win32_registry.cpp src/platform/win32/win32_winhttp.cpp
+    src/platform/win32/winrt_package_manager.cpp src/platform/win32/deployment_wait.cpp
+    src/platform/win32/deployment_completed_handler.cpp src/registry/updater_unregistration.cpp
+    src/telemetry/telemetry_upload.cpp PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
 
 if(HALVERN_RELEASE)
     halvern_split_symbols(HalvernCleanup)
+    halvern_split_symbols(HalvernCleanupPreview)
     add_subdirectory(tools/debug_capture)
     return()
 endif()
