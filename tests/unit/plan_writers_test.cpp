@@ -11,8 +11,7 @@ namespace {
 
 TEST(PlanWriters, EscapeControlCharactersAndLoneSurrogatesOnly) {
     const std::pair<std::u16string, std::string> kJson[] = {
-        {u"\"\\/", R"(\"\\/)"},
-        {u"\x01\x1f\x7f\x9f\xa0~", "\\u0001\\u001f\\u007f\\u009f\xc2\xa0~"},
+        {u"\"\\/\x01\x1f\x7f\x9f\xa0~", "\\\"\\\\/\\u0001\\u001f\\u007f\\u009f\xc2\xa0~"},
         {u"\xd800.\xdfff\xdc00\xd800", "\\ud800.\\udfff\\udc00\\ud800"},
         {u"\xd83d\xde00\x00e9\x20ac", "\xf0\x9f\x98\x80\xc3\xa9\xe2\x82\xac"},
     };
@@ -29,24 +28,20 @@ TEST(PlanWriters, WriteEveryFieldAndAnUnnamedStateAsANumber) {
           RegistrationDecision::Keep,
           u"1 package would stay\r\n",
           {{u"A_1__p", true, {}, PackageDecision::Keep, u"external"},
-           {u"A_2__p", false, {{u"S-1", Staged}, {u"S-2", 3}}, PackageDecision::Remove, u"r"}}},
-         {{u"{2}", u"B", u"", u""}, RegistrationDecision::Skip, u"none", {}}}};
+           {u"A_2__p", false, {{u"S-1", Staged}, {u"S-2", 3}}, PackageDecision::Remove, u"r"}}}}};
     EXPECT_EQ(
         PlanJson(plan),
         R"({"mode": "machine", "registrations": [{"app_id": "{1}", "name": "A", "version": "1.0", )"
         R"("package_family_name": "A_p", "decision": "keep", "reason": "1 package would stay\u000d\u000a", )"
         R"("packages": [{"full_name": "A_1__p", "external_location": true, "users": [], "decision": "keep", )"
         R"("reason": "external"}, {"full_name": "A_2__p", "external_location": false, "users": [{"sid": )"
-        R"("S-1", "state": "Staged"}, {"sid": "S-2", "state": 3}], "decision": "remove", "reason": "r"}]}, )"
-        R"({"app_id": "{2}", "name": "B", "version": "", "package_family_name": "", "decision": "skip", )"
-        R"("reason": "none", "packages": []}]})"
+        R"("S-1", "state": "Staged"}, {"sid": "S-2", "state": 3}], "decision": "remove", "reason": "r"}]}]})"
         "\n");
     EXPECT_EQ(PlanReport(plan),
-              "Machine-wide run (HKEY_LOCAL_MACHINE): 2 registration(s). Nothing has been changed.\n\n"
+              "Machine-wide run (HKEY_LOCAL_MACHINE): 1 registration(s). Nothing has been changed.\n\n"
               "{1} \"A\" version \"1.0\" family \"A_p\"\n  keep: 1 package would stay\n"
               "  package A_1__p (external location)\n    keep: external\n"
-              "  package A_2__p\n    remove: r\n    users: S-1 Staged, S-2 3\n\n"
-              "{2} \"B\" version \"\" family \"\"\n  skip: none\n");
+              "  package A_2__p\n    remove: r\n    users: S-1 Staged, S-2 3\n");
 }
 
 }  // namespace
