@@ -61,16 +61,27 @@ add_executable(HalvernCleanup WIN32 src/app/main.cpp)
 target_link_libraries(HalvernCleanup PRIVATE halvern_win32)
 halvern_program_resources(HalvernCleanup "Withdraws MSIX installations of the Halvern desktop client")
 
-# The console companion that shows what the tool would do. It links the read-only bindings only: the
-# files that delete, remove, deprovision or post stay out of the release's unity batches, so the linker
-# never pulls them in beside a file the preview needs.
+# The console companion that shows what the tool would do. It links the read-only bindings only.
 add_executable(HalvernCleanupPreview src/preview/preview_main.cpp)
 target_link_libraries(HalvernCleanupPreview PRIVATE halvern_win32)
 halvern_program_resources(HalvernCleanupPreview "Shows what HalvernCleanup would do, and changes nothing")
-set_source_files_properties(src/platform/win32/win32_registry.cpp src/platform/win32/win32_winhttp.cpp
-    src/platform/win32/winrt_package_manager.cpp src/platform/win32/deployment_wait.cpp
-    src/platform/win32/deployment_completed_handler.cpp src/registry/updater_unregistration.cpp
-    src/telemetry/telemetry_upload.cpp PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
+
+# A linked object brings every function in it along (their unwind data keeps them), so the release's unity
+# files must not mix what only the tool runs, what only the preview runs, and what both share: else the
+# preview would carry the tool's removal, unregistration and upload code, and the tool the preview's.
+set_target_properties(halvern_core halvern_win32 PROPERTIES UNITY_BUILD_MODE GROUP)
+file(GLOB HALVERN_TOOL_ONLY_SOURCES src/telemetry/*.cpp)
+list(APPEND HALVERN_TOOL_ONLY_SOURCES src/app/cleanup_pass.cpp src/app/debug_log.cpp src/app/tool_operations.cpp
+    src/packages/machine_wide_removal.cpp src/packages/per_user_cleanup.cpp src/registry/updater_unregistration.cpp
+    src/errors/outcome_events.cpp src/errors/telemetry_outcome_reporter.cpp
+    src/platform/win32/deployment_completed_handler.cpp src/platform/win32/deployment_wait.cpp
+    src/platform/win32/win32_debug_output.cpp src/platform/win32/win32_host_facts.cpp
+    src/platform/win32/win32_process_clock.cpp src/platform/win32/win32_registry.cpp
+    src/platform/win32/win32_winhttp.cpp src/platform/win32/winrt_package_manager.cpp)
+file(GLOB HALVERN_PREVIEW_ONLY_SOURCES src/preview/*.cpp src/platform/win32/standard_stream.cpp)
+set_source_files_properties(${HALVERN_CORE_SOURCES} ${HALVERN_WIN32_SOURCES} PROPERTIES UNITY_GROUP shared)
+set_source_files_properties(${HALVERN_TOOL_ONLY_SOURCES} PROPERTIES UNITY_GROUP tool)
+set_source_files_properties(${HALVERN_PREVIEW_ONLY_SOURCES} PROPERTIES UNITY_GROUP preview)
 
 if(HALVERN_RELEASE)
     halvern_split_symbols(HalvernCleanup)

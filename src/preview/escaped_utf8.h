@@ -10,10 +10,10 @@ namespace halvern {
 // With `json`, quotation marks and backslashes are escaped as well, as inside a JSON string.
 std::string EscapedUtf8(std::u16string_view text, bool json);
 
-// Appends each part in turn, without the temporaries of a chain of +.
-template <typename... Parts>
-void Append(std::string& out, const Parts&... parts) {
-    (out += ... += parts);
+// Appends each piece in turn, without the temporaries of a chain of +.
+template <typename... Pieces>
+void Append(std::string& out, const Pieces&... pieces) {
+    (out += ... += pieces);
 }
 
 // A JSON string: the text escaped and in quotation marks.
