@@ -237,6 +237,28 @@ TEST(PreviewScenarios, PlanWhatTheRunThenDoes) {
     }
 }
 
+// A failed question: its package and its registration are "unknown" with the failure as the run words it,
+// and the packages after it are not asked about, as the run stops there.
+TEST(PreviewScenarios, LeaveWhatAFailedQuestionWasAboutUnknown) {
+    std::vector<Scenario> machine_text;
+    std::string problem;
+    ASSERT_TRUE(
+        scenarios::ParseScenarios("registration HKLM {1} A|1|A_p\npackage A_1__p\npackage A_2__p\n"
+                                  "package A_3__p\nfail FindUsers 5 2\n",
+                                  machine_text, problem));
+    FakePlatform machine(machine_text.at(0));
+    const PlannedRegistration planned = PlanCleanup(machine, machine, true).registrations.at(0);
+    const std::u16string failure = u"MSIXError(FindUsersFailure): " + FakePlatform::SystemText(5, 0x0400);
+    std::vector<PackageDecision> decisions;
+    for (const PlannedPackage& package : planned.packages) {
+        decisions.push_back(package.decision);
+    }
+    EXPECT_EQ(std::pair(planned.decision, planned.reason), std::pair(RegistrationDecision::Unknown, failure));
+    EXPECT_EQ(decisions,
+              (std::vector{PackageDecision::Remove, PackageDecision::Unknown, PackageDecision::Unknown}));
+    EXPECT_EQ(planned.packages.at(1).reason, failure);
+}
+
 INSTANTIATE_TEST_SUITE_P(Table, CleanupScenario, ::testing::ValuesIn(Table(true)),
                          [](const ::testing::TestParamInfo<Scenario>& param) {
                              std::string name;
