@@ -33,11 +33,21 @@ std::u16string Holders(const std::vector<PlannedUser>& users) {
     return holders;
 }
 
+// The run never asks for a user's security id: should the platform not tell it, the plan goes on without
+// it rather than fail where the run would not.
+std::u16string SecurityIdOf(const PackageUserInformation& user) {
+    try {
+        return user.UserSecurityId();
+    } catch (const winrt::hresult_error&) {
+        return {};
+    }
+}
+
 // Each user entry of the package into the plan; their states for the decision.
 std::vector<std::int32_t> AskUsers(PackageQueries& packages, PlannedPackage& package) {
     std::vector<std::int32_t> install_states;
     for (const auto& user : packages.FindPackageUsers(package.full_name)) {
-        package.users.push_back({user->UserSecurityId(), user->InstallState()});
+        package.users.push_back({SecurityIdOf(*user), user->InstallState()});
         install_states.push_back(package.users.back().install_state);
     }
     return install_states;
