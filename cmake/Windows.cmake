@@ -43,17 +43,49 @@ if(NOT HALVERN_VERSION_COUNT EQUAL 4)
 endif()
 set(HALVERN_VERSION_QUAD "${HALVERN_VERSION}")
 string(REPLACE "." "," HALVERN_VERSION_COMMAS "${HALVERN_VERSION}")
-set(HALVERN_MANIFEST_PATH "${CMAKE_CURRENT_BINARY_DIR}/generated/HalvernCleanup.manifest")
-configure_file(src/app/HalvernCleanup.manifest "${HALVERN_MANIFEST_PATH}" @ONLY)
-configure_file(src/app/HalvernCleanup.rc.in "${CMAKE_CURRENT_BINARY_DIR}/generated/HalvernCleanup.rc" @ONLY)
 
-add_executable(HalvernCleanup WIN32 src/app/main.cpp "${CMAKE_CURRENT_BINARY_DIR}/generated/HalvernCleanup.rc")
+# A shipped program's manifest (asInvoker, Windows 10 and later) and version resource, from the tool's
+# templates.
+function(halvern_program_resources target description)
+    set(HALVERN_PROGRAM ${target})
+    set(HALVERN_PROGRAM_DESCRIPTION "${description}")
+    set(HALVERN_MANIFEST_PATH "${CMAKE_CURRENT_BINARY_DIR}/generated/${target}.manifest")
+    configure_file(src/app/HalvernCleanup.manifest "${HALVERN_MANIFEST_PATH}" @ONLY)
+    configure_file(src/app/HalvernCleanup.rc.in "${CMAKE_CURRENT_BINARY_DIR}/generated/${target}.rc" @ONLY)
+    target_sources(${target} PRIVATE "${CMAKE_CURRENT_BINARY_DIR}/generated/${target}.rc")
+    target_link_options(${target} PRIVATE -municode ${HALVERN_STATIC_RUNTIME})
+    halvern_warnings(${target})
+endfunction()
+
+add_executable(HalvernCleanup WIN32 src/app/main.cpp)
 target_link_libraries(HalvernCleanup PRIVATE halvern_win32)
-target_link_options(HalvernCleanup PRIVATE -municode ${HALVERN_STATIC_RUNTIME})
-halvern_warnings(HalvernCleanup)
+halvern_program_resources(HalvernCleanup "Withdraws MSIX installations of the Halvern desktop client")
+
+# The console companion that shows what the tool would do. It links the read-only bindings only.
+add_executable(HalvernCleanupPreview src/preview/preview_main.cpp)
+target_link_libraries(HalvernCleanupPreview PRIVATE halvern_win32)
+halvern_program_resources(HalvernCleanupPreview "Shows what HalvernCleanup would do, and changes nothing")
+
+# A linked object brings every function in it along (their unwind data keeps them), so the release's unity
+# files must not mix what only the tool runs, what only the preview runs, and what both share: else the
+# preview would carry the tool's removal, unregistration and upload code, and the tool the preview's.
+set_target_properties(halvern_core halvern_win32 PROPERTIES UNITY_BUILD_MODE GROUP)
+file(GLOB HALVERN_TOOL_ONLY_SOURCES src/telemetry/*.cpp)
+list(APPEND HALVERN_TOOL_ONLY_SOURCES src/app/cleanup_pass.cpp src/app/debug_log.cpp src/app/tool_operations.cpp
+    src/packages/machine_wide_removal.cpp src/packages/per_user_cleanup.cpp src/registry/updater_unregistration.cpp
+    src/errors/outcome_events.cpp src/errors/telemetry_outcome_reporter.cpp
+    src/platform/win32/deployment_completed_handler.cpp src/platform/win32/deployment_wait.cpp
+    src/platform/win32/win32_debug_output.cpp src/platform/win32/win32_host_facts.cpp
+    src/platform/win32/win32_process_clock.cpp src/platform/win32/win32_registry.cpp
+    src/platform/win32/win32_winhttp.cpp src/platform/win32/winrt_package_manager.cpp)
+file(GLOB HALVERN_PREVIEW_ONLY_SOURCES src/preview/*.cpp src/platform/win32/standard_stream.cpp)
+set_source_files_properties(${HALVERN_CORE_SOURCES} ${HALVERN_WIN32_SOURCES} PROPERTIES UNITY_GROUP shared)
+set_source_files_properties(${HALVERN_TOOL_ONLY_SOURCES} PROPERTIES UNITY_GROUP tool)
+set_source_files_properties(${HALVERN_PREVIEW_ONLY_SOURCES} PROPERTIES UNITY_GROUP preview)
 
 if(HALVERN_RELEASE)
     halvern_split_symbols(HalvernCleanup)
+    halvern_split_symbols(HalvernCleanupPreview)
     add_subdirectory(tools/debug_capture)
     return()
 endif()

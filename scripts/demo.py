@@ -3,7 +3,8 @@
 The prefix gets what a Windows machine would have: Windows 10, a package manager (the test component,
 playing a small machine), and trust in the telemetry sink's throwaway CA. Sample registrations go into both
 hives; the sink receives the events. It shows the registry and the packages before and after, each run's
-diagnostic lines, and the events received.
+diagnostic lines, what HalvernCleanupPreview.exe says the machine-wide run will do before it runs, and the
+events received.
 """
 
 import halvern_wine as harness
@@ -78,6 +79,13 @@ def show_run(title, scenario, *arguments):
     print(f"  (exit code {run.exit_code})")
 
 
+def show_preview(scenario, *arguments):
+    heading(f"Preview: HalvernCleanupPreview.exe {' '.join(arguments)}".rstrip())
+    preview = harness.wine(harness.PREVIEW_EXE, *arguments, check=False, env=scenario.environment)
+    print("  " + preview.stdout.decode("utf-8").rstrip("\n").replace("\n", "\n  "))
+    print(f"  (exit code {preview.returncode})")
+
+
 def main():
     print("Preparing the Wine prefix: Windows 10, the test package manager, trust in the sink's CA")
     harness.prepare_prefix()
@@ -93,6 +101,7 @@ def main():
         show_packages("before", scenario)
         with harness.Sink() as sink:
             show_run("Per-user run", scenario)
+            show_preview(scenario, "/InstallType:MACHINE")
             show_run("Machine-wide run", scenario, "/InstallType:MACHINE")
             heading("Telemetry events received by the sink")
             print("  " + sink.table().rstrip("\n").replace("\n", "\n  "))

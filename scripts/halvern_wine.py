@@ -20,6 +20,7 @@ from sink_process import SinkProcess, sink_command  # noqa: E402
 BUILD_DIR = Path(os.environ.get("HALVERN_BUILD_DIR", ROOT / "build" / "windows"))
 WINE_RUN = Path(os.environ.get("HALVERN_WINE_RUN", ROOT / "cmake" / "wine-run.sh"))
 CLEANUP_EXE = BUILD_DIR / "HalvernCleanup.exe"
+PREVIEW_EXE = BUILD_DIR / "HalvernCleanupPreview.exe"
 CAPTURE_EXE = BUILD_DIR / "tools" / "HalvernDebugCapture.exe"
 SINK_CERTS = Path(os.environ.get("HALVERN_SINK_CERTS", BUILD_DIR / "telemetry_sink"))
 PREFIX = "[HalvernMSIX] "

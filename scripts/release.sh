@@ -2,9 +2,10 @@
 # scripts/release.sh --host HOST [--version A.B.C.D] [--sign CERT.p12 [--password-file FILE] [--ca CA.pem]
 #                    [--timestamp URL]]
 # Builds the release from this checkout with the release preset and replaces dist/ with what ships:
-# HalvernCleanup.exe (stripped) and its symbols, HalvernDebugCapture.exe and its symbols, the licence
-# notices of the statically linked runtime, and SHA256SUMS. With --sign, Authenticode-signs both exes and
-# verifies each signature against --ca (default: the system's CA bundle). Stops at the first failure.
+# HalvernCleanup.exe (stripped) and its symbols, HalvernCleanupPreview.exe and HalvernDebugCapture.exe and
+# theirs, the licence notices of the statically linked runtime, and SHA256SUMS. With --sign,
+# Authenticode-signs the three exes and verifies each signature against --ca (default: the system's CA
+# bundle). Stops at the first failure.
 set -euo pipefail
 
 fail() {
@@ -68,14 +69,15 @@ staging=build/release/dist
 rm -rf "$staging"
 mkdir -p "$staging/licenses"
 cp build/release/HalvernCleanup.exe build/release/HalvernCleanup.debug "$staging/"
+cp build/release/HalvernCleanupPreview.exe build/release/HalvernCleanupPreview.debug "$staging/"
 cp build/release/tools/HalvernDebugCapture.exe build/release/tools/HalvernDebugCapture.debug "$staging/"
-# The runtime linked into both exes: the mingw-w64 CRT and winpthreads, and GCC's libstdc++ and libgcc
+# The runtime linked into the exes: the mingw-w64 CRT and winpthreads, and GCC's libstdc++ and libgcc
 # under the GCC Runtime Library Exception.
 cp /usr/share/doc/mingw-w64-x86-64-dev/copyright "$staging/licenses/mingw-w64-runtime-and-winpthreads.txt"
 cp /usr/share/doc/gcc-mingw-w64-base/copyright "$staging/licenses/gcc-runtime-library-exception.txt"
 
 if [ -n "$certificate" ]; then
-    for exe in HalvernCleanup.exe HalvernDebugCapture.exe; do
+    for exe in HalvernCleanup.exe HalvernCleanupPreview.exe HalvernDebugCapture.exe; do
         osslsigncode sign "${signing[@]}" -n "${exe%.exe}" -in "$staging/$exe" -out "$staging/$exe.signed" \
             >/dev/null || fail "could not sign $exe"
         mv "$staging/$exe.signed" "$staging/$exe"

@@ -2,8 +2,7 @@
 
 #include <optional>
 
-#include "app/decimal_text.h"
-#include "platform/text_before_nul.h"
+#include "errors/failure_messages.h"
 #include "telemetry/telemetry_event.h"
 #include "telemetry/telemetry_upload.h"
 
@@ -23,14 +22,6 @@ std::uint32_t Report(Platform& platform, EventKind event_kind, bool success, boo
     return SendTelemetryEvent(platform, event, &status);
 }
 
-std::u16string Widened(const char* text) {
-    std::u16string wide;
-    for (const char* cursor = text; *cursor != '\0'; ++cursor) {
-        wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(*cursor)));
-    }
-    return wide;
-}
-
 }  // namespace
 
 std::uint32_t ReportSuccess(Platform& platform, EventKind event_kind, bool machine_wide,
@@ -44,22 +35,21 @@ std::uint32_t ReportMSIXFailure(Platform& platform, EventKind event_kind, bool m
                                 const std::u16string& app_name, const std::u16string& package_family_name,
                                 const std::u16string& version, const MSIXException& error) {
     return Report(platform, event_kind, false, machine_wide, app_name, package_family_name, version,
-                  error.system_error, u"MSIXError(" + ErrorCodeName(error.code) + u"): " + error.message);
+                  error.system_error, FailureMessage(error));
 }
 
 std::uint32_t ReportHresultFailure(Platform& platform, EventKind event_kind, bool machine_wide,
                                    const std::u16string& app_name, const std::u16string& package_family_name,
                                    const std::u16string& version, const winrt::hresult_error& error) {
-    return Report(
-        platform, event_kind, false, machine_wide, app_name, package_family_name, version, std::nullopt,
-        u"winrt::hresult_error(" + SignedDecimalText(error.code()) + u"): " + TextBeforeNul(error.message()));
+    return Report(platform, event_kind, false, machine_wide, app_name, package_family_name, version,
+                  std::nullopt, FailureMessage(error));
 }
 
 std::uint32_t ReportStdFailure(Platform& platform, EventKind event_kind, bool machine_wide,
                                const std::u16string& app_name, const std::u16string& package_family_name,
                                const std::u16string& version, const std::exception& error) {
     return Report(platform, event_kind, false, machine_wide, app_name, package_family_name, version,
-                  std::nullopt, u"std::exception: " + Widened(error.what()));
+                  std::nullopt, FailureMessage(error));
 }
 
 }  // namespace halvern

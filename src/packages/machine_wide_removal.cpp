@@ -1,5 +1,6 @@
 #include "packages/machine_wide_removal.h"
 
+#include "packages/cleanup_decisions.h"
 #include "packages/guarded_region.h"
 #include "registry/updater_unregistration.h"
 
@@ -8,36 +9,33 @@ namespace {
 
 constexpr bool kMachineWide = true;
 
-// A package any user holds Installed, Paused or in any state other than Staged must stay. Every
-// entry is read, so a failure to read any of them is seen.
-bool NoUserHoldsBeyondStaged(PackageManagerBridge& packages, const PackageInfo& package) {
-    bool eligible = true;
+// Every user entry's state, in the order the package manager lists them.
+std::vector<std::int32_t> InstallStates(PackageManagerBridge& packages, const PackageInfo& package) {
+    std::vector<std::int32_t> install_states;
     for (const auto& user : packages.FindPackageUsers(package.full_name)) {
-        if (user->InstallState() != Staged) {
-            eligible = false;
-        }
+        install_states.push_back(user->InstallState());
     }
-    return eligible;
+    return install_states;
 }
 
-// Removes what may be removed, each removal awaited and reported; true when nothing is left.
-bool RemoveEligiblePackages(CleanupServices& services, const std::vector<PackageInfo>& packages) {
-    bool all_done = true;
+// Removes what may be removed, each removal awaited and reported; returns how many were removed.
+std::size_t RemoveEligiblePackages(CleanupServices& services, const std::vector<PackageInfo>& packages) {
+    std::size_t removed = 0;
     for (const PackageInfo& package : packages) {
-        if (package.has_external_location || !NoUserHoldsBeyondStaged(services.packages, package)) {
-            all_done = false;
+        const auto install_states = [&] { return InstallStates(services.packages, package); };
+        if (DecideRemoval(package, install_states) != RemovalDecision::Remove) {
             continue;
         }
         const OutcomeSubject removal{RemovePackage, kMachineWide, package.display_name, package.family_name,
                                      package.version};
         if (!RunGuarded(services.reporter, removal,
                         [&] { services.packages.RemovePackageForAllUsers(package.full_name); })) {
-            all_done = false;
             continue;
         }
         ReportSuccess(services.reporter, removal);
+        ++removed;
     }
-    return all_done;
+    return removed;
 }
 
 }  // namespace
@@ -50,7 +48,7 @@ bool CleanUpMachineWide(CleanupServices& services, const InstallationRecord& rec
     RunGuarded(services.reporter, installation, [&] {
         const std::vector<PackageInfo> packages =
             services.packages.FindPackagesForAllUsers(record.package_family_name);
-        if (!RemoveEligiblePackages(services, packages)) {
+        if (!FamilyDone(packages.size(), RemoveEligiblePackages(services, packages))) {
             return;
         }
         // The registration goes only after the family is deprovisioned.

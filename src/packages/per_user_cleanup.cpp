@@ -1,5 +1,6 @@
 #include "packages/per_user_cleanup.h"
 
+#include "packages/cleanup_decisions.h"
 #include "packages/guarded_region.h"
 #include "registry/updater_unregistration.h"
 
@@ -10,15 +11,14 @@ bool CleanUpPerUser(CleanupServices& services, const InstallationRecord& record)
     const OutcomeSubject installation{Uninstall, kMachineWide, record.name, record.package_family_name,
                                       record.version};
 
-    bool packages_left = false;
+    bool stale = false;
     const bool completed = RunGuarded(services.reporter, installation, [&] {
-        // Only the count decides: any package of the family still listed for this user keeps it.
-        packages_left = !services.packages.FindPackagesForCurrentUser(record.package_family_name).empty();
-        if (!packages_left) {
+        stale = RegistrationStale(services.packages.FindPackagesForCurrentUser(record.package_family_name));
+        if (stale) {
             UnregisterFromUpdater(services.registry, services.messages, kMachineWide, record.app_id);
         }
     });
-    if (!completed || packages_left) {
+    if (!completed || !stale) {
         return false;
     }
     ReportSuccess(services.reporter, installation);

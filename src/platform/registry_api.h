@@ -1,6 +1,7 @@
 #pragma once
 // Seam for the registry (RegOpenKeyExA, RegOpenKeyExW, RegQueryInfoKeyW, RegEnumKeyExW, RegGetValueW,
-// RegDeleteKeyW, RegCloseKey). Every call returns the Win32 status (LSTATUS) unchanged.
+// RegDeleteKeyW, RegCloseKey). Every call returns the Win32 status (LSTATUS) unchanged. Reading is a face
+// of its own, so that a program that only reads cannot delete.
 
 #include <cassert>
 #include <cstdint>
@@ -56,9 +57,9 @@ inline constexpr std::uint32_t kRrfRtRegQword = 0x00000040;
 inline constexpr std::uint32_t kRrfRtDword = kRrfRtRegBinary | kRrfRtRegDword;
 inline constexpr std::uint32_t kRrfRtAny = 0x0000FFFF;
 
-class RegistryApi {
+class RegistryReadApi {
   public:
-    virtual ~RegistryApi() = default;
+    virtual ~RegistryReadApi() = default;
 
     // `result` receives the opened key on success and kNoRegistryKey on failure.
     virtual LStatus RegOpenKeyExA(RegistryKeyHandle key, const char* sub_key, std::uint32_t options,
@@ -75,9 +76,13 @@ class RegistryApi {
     virtual LStatus RegGetValueW(RegistryKeyHandle key, const char16_t* sub_key, const char16_t* value,
                                  std::uint32_t flags, std::uint32_t* type, void* data,
                                  std::uint32_t* data_bytes) = 0;
+    virtual LStatus RegCloseKey(RegistryKeyHandle key) = 0;
+};
+
+class RegistryApi : public virtual RegistryReadApi {
+  public:
     // Deletes one key that has no subkeys.
     virtual LStatus RegDeleteKeyW(RegistryKeyHandle key, const char16_t* sub_key) = 0;
-    virtual LStatus RegCloseKey(RegistryKeyHandle key) = 0;
 };
 
 // Owns an opened key and closes it through the seam it came from.
@@ -88,7 +93,7 @@ struct RegistryKeyTraits {
         assert(registry != nullptr);
         registry->RegCloseKey(key);
     }
-    RegistryApi* registry = nullptr;
+    RegistryReadApi* registry = nullptr;
 };
 
 using UniqueRegistryKey = UniqueHandle<RegistryKeyTraits>;

@@ -16,7 +16,7 @@ constexpr std::uint32_t kNameBufferLength = 256;
 
 }  // namespace
 
-AppIdList ListAppIds(RegistryApi& registry, bool machine_wide) {
+AppIdList ListAppIds(RegistryReadApi& registry, bool machine_wide) {
     AppIdList list;
     const OpenedKey clients = OpenKeyForReadingA(registry, machine_wide, kClientsKeyPath);
     if (clients.status != kErrorSuccess) {
@@ -42,7 +42,8 @@ AppIdList ListAppIds(RegistryApi& registry, bool machine_wide) {
     return list;
 }
 
-InstallationRecord ReadInstallation(RegistryApi& registry, bool machine_wide, const std::u16string& app_id) {
+InstallationRecord ReadInstallation(RegistryReadApi& registry, bool machine_wide,
+                                    const std::u16string& app_id) {
     const std::u16string key_path = WidenedClientsKeyPath() + app_id;
     InstallationRecord record{app_id, {}, {}, {}};
     record.name = ReadRegistryString(registry, machine_wide, key_path, u"name").value_or(u"");
@@ -52,7 +53,7 @@ InstallationRecord ReadInstallation(RegistryApi& registry, bool machine_wide, co
     return record;
 }
 
-std::vector<InstallationRecord> DiscoverInstallations(RegistryApi& registry, bool machine_wide) {
+std::vector<InstallationRecord> DiscoverInstallations(RegistryReadApi& registry, bool machine_wide) {
     const AppIdList list = ListAppIds(registry, machine_wide);
     std::vector<InstallationRecord> records;
     if (!list.ok) {

@@ -3,7 +3,7 @@
 namespace halvern {
 namespace {
 
-OpenedKey Adopt(RegistryApi& registry, LStatus status, RegistryKeyHandle opened) {
+OpenedKey Adopt(RegistryReadApi& registry, LStatus status, RegistryKeyHandle opened) {
     OpenedKey result{status, UniqueRegistryKey(RegistryKeyTraits{&registry})};
     // Only a successful open hands over a key to close.
     if (status == kErrorSuccess) {
@@ -14,14 +14,14 @@ OpenedKey Adopt(RegistryApi& registry, LStatus status, RegistryKeyHandle opened)
 
 }  // namespace
 
-OpenedKey OpenKeyForReading(RegistryApi& registry, bool machine_wide, const std::u16string& path) {
+OpenedKey OpenKeyForReading(RegistryReadApi& registry, bool machine_wide, const std::u16string& path) {
     RegistryKeyHandle opened = kNoRegistryKey;
     const LStatus status =
         registry.RegOpenKeyExW(HiveKey(machine_wide), path.c_str(), 0, kReadAccess32, &opened);
     return Adopt(registry, status, opened);
 }
 
-OpenedKey OpenKeyForReadingA(RegistryApi& registry, bool machine_wide, const char* path) {
+OpenedKey OpenKeyForReadingA(RegistryReadApi& registry, bool machine_wide, const char* path) {
     RegistryKeyHandle opened = kNoRegistryKey;
     const LStatus status = registry.RegOpenKeyExA(HiveKey(machine_wide), path, 0, kReadAccess32, &opened);
     return Adopt(registry, status, opened);

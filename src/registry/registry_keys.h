@@ -21,8 +21,8 @@ struct OpenedKey {
 };
 
 // RegOpenKeyExW(hive, path, 0, KEY_READ | KEY_WOW64_32KEY).
-OpenedKey OpenKeyForReading(RegistryApi& registry, bool machine_wide, const std::u16string& path);
+OpenedKey OpenKeyForReading(RegistryReadApi& registry, bool machine_wide, const std::u16string& path);
 // The same through RegOpenKeyExA, for the paths the tool holds as 8-bit text.
-OpenedKey OpenKeyForReadingA(RegistryApi& registry, bool machine_wide, const char* path);
+OpenedKey OpenKeyForReadingA(RegistryReadApi& registry, bool machine_wide, const char* path);
 
 }  // namespace halvern

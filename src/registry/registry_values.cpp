@@ -13,7 +13,7 @@ constexpr std::uint32_t kEnglishUnitedStates = 0x0409;
 
 }  // namespace
 
-std::optional<std::u16string> ReadRegistryString(RegistryApi& registry, bool machine_wide,
+std::optional<std::u16string> ReadRegistryString(RegistryReadApi& registry, bool machine_wide,
                                                  const std::u16string& key_path,
                                                  const std::u16string& value_name) {
     const OpenedKey opened = OpenKeyForReading(registry, machine_wide, key_path);
@@ -38,7 +38,7 @@ std::optional<std::u16string> ReadRegistryString(RegistryApi& registry, bool mac
     return std::u16string(text.substr(0, text.find(u'\0')));
 }
 
-std::optional<std::uint32_t> ReadRegistryDword(RegistryApi& registry, bool machine_wide,
+std::optional<std::uint32_t> ReadRegistryDword(RegistryReadApi& registry, bool machine_wide,
                                                const std::u16string& key_path,
                                                const std::u16string& value_name) {
     const OpenedKey opened = OpenKeyForReading(registry, machine_wide, key_path);
@@ -54,7 +54,7 @@ std::optional<std::uint32_t> ReadRegistryDword(RegistryApi& registry, bool machi
     return value;
 }
 
-std::optional<std::u16string> ReadUpdaterUserId(RegistryApi& registry, bool machine_wide) {
+std::optional<std::u16string> ReadUpdaterUserId(RegistryReadApi& registry, bool machine_wide) {
     return ReadRegistryString(registry, machine_wide, kUpdaterKeyPath, u"uid");
 }
 

@@ -33,6 +33,7 @@ class FakeUser final : public PackageUserInformation {
   public:
     FakeUser(FakePlatform& platform, scenarios::UserEntry entry)
         : platform_(platform), entry_(std::move(entry)) {}
+    std::u16string UserSecurityId() const override { return entry_.security_id; }
     std::int32_t InstallState() const override { return platform_.InstallStateOf(entry_); }
 
   private:

@@ -74,7 +74,8 @@ class Release(unittest.TestCase):
         for name in ("HalvernCleanup.exe", "HalvernCleanup.debug"):
             self.assertTrue(filecmp.cmp(RELEASED / name, SECOND / "build" / "release" / name, shallow=False), name)
         self.assertEqual(sorted(str(path.relative_to(RELEASED)) for path in RELEASED.rglob("*") if path.is_file()), [
-            "HalvernCleanup.debug", "HalvernCleanup.exe", "HalvernDebugCapture.debug", "HalvernDebugCapture.exe",
+            "HalvernCleanup.debug", "HalvernCleanup.exe", "HalvernCleanupPreview.debug", "HalvernCleanupPreview.exe",
+            "HalvernDebugCapture.debug", "HalvernDebugCapture.exe",
             "SHA256SUMS", "licenses/gcc-runtime-library-exception.txt",
             "licenses/mingw-w64-runtime-and-winpthreads.txt"])
         run(["sha256sum", "--check", "--strict", "SHA256SUMS"], RELEASED, check=True)
@@ -100,6 +101,10 @@ class Release(unittest.TestCase):
         self.assertRegex(objdump("-p", exe), r"Subsystem\s+00000002\s+\(Windows GUI\)")
         self.assertEqual({line.split(":")[1].strip().lower() for line in objdump("-p", exe).splitlines()
                           if "DLL Name:" in line}, {"kernel32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll"})
+        # The preview imports, delay-loaded or not, neither the registrations' deletion nor WinHTTP.
+        for name, linked in ((exe.name, True), ("HalvernCleanupPreview.exe", False)):
+            image = (RELEASED / name).read_bytes().lower()
+            self.assertEqual((b"winhttp" in image, b"regdeletekey" in image), (linked, linked), name)
 
     def test_signed_release_verifies_against_its_ca_until_a_byte_changes_and_runs_alike(self):
         folder = Path(tempfile.mkdtemp(dir=WORK))

@@ -10,6 +10,7 @@
 #include "app/cleanup_pass.h"
 #include "app/tool_operations.h"
 #include "fakes/fake_platform.h"
+#include "preview/cleanup_planning.h"
 
 namespace halvern::scenarios {
 
@@ -121,6 +122,13 @@ std::u16string FamilyOf(const Scenario& scenario, const std::string& hive, const
     return {};
 }
 
+// The index of a registration's key in the 32-bit view of its hive.
+std::u16string RegistrationKey(bool machine_wide, const std::u16string& app_id) {
+    const std::u16string path = (machine_wide ? u"HKLM" : u"HKCU") +
+                                std::u16string(u"\\Software\\HalvernUpdate\\Update\\Clients\\") + app_id;
+    return FakePlatform::KeyOf(machine_wide ? testing::ThirtyTwoBitPath(path) : path);
+}
+
 class CleanupScenario : public ::testing::TestWithParam<Scenario> {};
 
 TEST_P(CleanupScenario, DoesWhatTheTableSays) {
@@ -162,10 +170,8 @@ TEST_P(CleanupScenario, DoesWhatTheTableSays) {
 
     auto expected_keys = before;
     for (const auto& [hive, app_id] : scenario.deleted) {
-        const std::u16string path = (hive == "HKCU" ? u"HKCU" : u"HKLM") +
-                                    std::u16string(u"\\Software\\HalvernUpdate\\Update\\Clients\\") + app_id;
-        const std::u16string viewed = hive == "HKLM" ? testing::ThirtyTwoBitPath(path) : path;
-        EXPECT_EQ(expected_keys.erase(FakePlatform::KeyOf(viewed)), 1u) << "not planted: " << Utf8(viewed);
+        EXPECT_EQ(expected_keys.erase(RegistrationKey(hive == "HKLM", app_id)), 1u)
+            << "not planted: " << Utf8(app_id);
     }
     EXPECT_EQ(Dump(machine.keys), Dump(expected_keys));
     EXPECT_EQ(machine.open_keys(), 0u) << "a registry key was left open";
@@ -187,6 +193,70 @@ TEST_P(CleanupScenario, DoesWhatTheTableSays) {
                 << "deleted with a package left: " << Utf8(app_id);
         }
     }
+}
+
+// On every scenario in which no platform call fails (all a plan can foresee), the preview's plan in either
+// mode is what the run then does: the packages removed, the families deprovisioned, the registrations
+// deleted. (The preview holds only the seams' read-only faces, so it cannot change the machine itself.)
+TEST(PreviewScenarios, PlanWhatTheRunThenDoes) {
+    for (const Scenario& scenario : Table(true)) {
+        if (!scenario.failures.empty()) {
+            continue;
+        }
+        SCOPED_TRACE(scenario.name);
+        for (const bool machine_wide : {false, true}) {
+            SCOPED_TRACE(machine_wide ? "machine-wide" : "per user");
+            Scenario in_mode = scenario;
+            in_mode.arguments.assign(machine_wide ? 1 : 0, u"/InstallType:MACHINE");
+            FakePlatform machine(in_mode);
+            const CleanupPlan plan = PlanCleanup(machine, machine, machine_wide);
+            std::vector<std::u16string> planned;
+            auto expected_keys = machine.keys;
+            for (const PlannedRegistration& registration : plan.registrations) {
+                for (const PlannedPackage& package : registration.packages) {
+                    if (package.decision == PackageDecision::Remove) {
+                        planned.push_back(u"Remove " + package.full_name);
+                    }
+                }
+                if (registration.decision == RegistrationDecision::CleanUp) {
+                    if (machine_wide) {
+                        planned.push_back(u"Deprovision " + registration.record.package_family_name);
+                    }
+                    expected_keys.erase(RegistrationKey(machine_wide, registration.record.app_id));
+                }
+            }
+            Platform platform = machine.platform();
+            ToolOperations operations(platform);
+            RunCleanupPass(platform, operations);
+            std::erase_if(machine.calls, [](const std::u16string& call) {
+                return !call.starts_with(u"Remove ") && !call.starts_with(u"Deprovision ");
+            });
+            EXPECT_EQ(machine.calls, planned);
+            EXPECT_EQ(Dump(machine.keys), Dump(expected_keys));
+        }
+    }
+}
+
+// A failed question: its package and its registration are "unknown" with the failure as the run words it,
+// and the packages after it are not asked about, as the run stops there.
+TEST(PreviewScenarios, LeaveWhatAFailedQuestionWasAboutUnknown) {
+    std::vector<Scenario> machine_text;
+    std::string problem;
+    ASSERT_TRUE(
+        scenarios::ParseScenarios("registration HKLM {1} A|1|A_p\npackage A_1__p\npackage A_2__p\n"
+                                  "package A_3__p\nfail FindUsers 5 2\n",
+                                  machine_text, problem));
+    FakePlatform machine(machine_text.at(0));
+    const PlannedRegistration planned = PlanCleanup(machine, machine, true).registrations.at(0);
+    const std::u16string failure = u"MSIXError(FindUsersFailure): " + FakePlatform::SystemText(5, 0x0400);
+    std::vector<PackageDecision> decisions;
+    for (const PlannedPackage& package : planned.packages) {
+        decisions.push_back(package.decision);
+    }
+    EXPECT_EQ(std::pair(planned.decision, planned.reason), std::pair(RegistrationDecision::Unknown, failure));
+    EXPECT_EQ(decisions,
+              (std::vector{PackageDecision::Remove, PackageDecision::Unknown, PackageDecision::Unknown}));
+    EXPECT_EQ(planned.packages.at(1).reason, failure);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CleanupScenario, ::testing::ValuesIn(Table(true)),

@@ -388,7 +388,8 @@ class PackageObject final : public Record<Package> {
 };
 
 // clang-format off
-constexpr abi::IPackageUserInformationVtbl kUser{kInspectable, kNo,
+constexpr abi::IPackageUserInformationVtbl kUser{kInspectable,
+    Record<UserEntry>::kGet<"get_UserSecurityId", &UserEntry::security_id>,
     Record<UserEntry>::kGet<"get_InstallState", &UserEntry::install_state>};
 constexpr abi::IDeploymentResultVtbl kResult{kInspectable,
     Record<Deployment>::kGet<"get_ErrorText", &Deployment::error_text>, kNo,

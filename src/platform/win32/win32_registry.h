@@ -1,24 +1,14 @@
 #pragma once
-// The registry calls of advapi32, passed through unchanged.
+// The registry calls of advapi32, deletion included, passed through unchanged. Deletion has a file of its
+// own, so a program that only reads links no call that deletes.
 
-#include "platform/registry_api.h"
+#include "platform/win32/win32_registry_reader.h"
 
 namespace halvern {
 
-class Win32Registry final : public RegistryApi {
+class Win32Registry final : public RegistryApi, public Win32RegistryReader {
   public:
-    LStatus RegOpenKeyExA(RegistryKeyHandle key, const char* sub_key, std::uint32_t options,
-                          std::uint32_t sam_desired, RegistryKeyHandle* result) override;
-    LStatus RegOpenKeyExW(RegistryKeyHandle key, const char16_t* sub_key, std::uint32_t options,
-                          std::uint32_t sam_desired, RegistryKeyHandle* result) override;
-    LStatus RegQueryInfoKeyW(RegistryKeyHandle key, std::uint32_t* sub_keys) override;
-    LStatus RegEnumKeyExW(RegistryKeyHandle key, std::uint32_t index, char16_t* name,
-                          std::uint32_t* name_length) override;
-    LStatus RegGetValueW(RegistryKeyHandle key, const char16_t* sub_key, const char16_t* value,
-                         std::uint32_t flags, std::uint32_t* type, void* data,
-                         std::uint32_t* data_bytes) override;
     LStatus RegDeleteKeyW(RegistryKeyHandle key, const char16_t* sub_key) override;
-    LStatus RegCloseKey(RegistryKeyHandle key) override;
 };
 
 }  // namespace halvern

@@ -2,133 +2,31 @@
 
 #include "errors/msix_exception.h"
 #include "platform/win32/deployment_wait.h"
-#include "platform/win32/package_snapshot.h"
 #include "platform/win32/runtime_string.h"
 
 namespace halvern {
-namespace {
-
-// The empty user security id, which the platform reads as the current user (the null HSTRING is the
-// empty string).
-constexpr HSTRING kCurrentUser = nullptr;
-
-// First, then Current and MoveNext while HasCurrent holds, in the iterator's order.
-template <typename Element, typename Visit>
-void ForEach(const winrt::com_ptr<abi::IIterable<Element>>& iterable, const HresultMessages& messages,
-             Visit visit) {
-    winrt::com_ptr<abi::IIterator<Element>> iterator;
-    winrt::check_object(iterable->lpVtbl->First(iterable.get(), iterator.put()), iterator, messages);
-    abi::boolean has_current = 0;
-    winrt::check_hresult(iterator->lpVtbl->get_HasCurrent(iterator.get(), &has_current), messages);
-    while (has_current) {
-        winrt::com_ptr<Element> current;
-        winrt::check_object(iterator->lpVtbl->get_Current(iterator.get(), current.put()), current, messages);
-        visit(std::move(current));
-        winrt::check_hresult(iterator->lpVtbl->MoveNext(iterator.get(), &has_current), messages);
-    }
-}
-
-std::vector<PackageInfo> Snapshots(const winrt::com_ptr<abi::IIterable<abi::IPackage>>& packages,
-                                   const HresultMessages& messages) {
-    std::vector<PackageInfo> found;
-    ForEach(packages, messages, [&](winrt::com_ptr<abi::IPackage> package) {
-        found.push_back(SnapshotPackage(package, messages));
-    });
-    return found;
-}
-
-class WinRtPackageUserInformation final : public PackageUserInformation {
-  public:
-    WinRtPackageUserInformation(winrt::com_ptr<abi::IPackageUserInformation> user,
-                                const HresultMessages& messages)
-        : user_(std::move(user)), messages_(messages) {}
-
-    std::int32_t InstallState() const override {
-        std::int32_t state = NotInstalled;
-        winrt::check_hresult(user_->lpVtbl->get_InstallState(user_.get(), &state), messages_);
-        return state;
-    }
-
-  private:
-    winrt::com_ptr<abi::IPackageUserInformation> user_;
-    const HresultMessages& messages_;
-};
-
-}  // namespace
-
-winrt::com_ptr<abi::IPackageManager> WinRtPackageManager::CreatePackageManager() {
-    return factories_.ActivateInstance(messages_).as<abi::IPackageManager>(messages_);
-}
-
-std::vector<PackageInfo> WinRtPackageManager::FindPackagesForCurrentUser(
-    const std::u16string& package_family_name) {
-    try {
-        const auto manager = CreatePackageManager();
-        const StringReference family(package_family_name, messages_);
-        winrt::com_ptr<abi::IIterable<abi::IPackage>> packages;
-        winrt::check_object(manager->lpVtbl->FindPackagesByUserSecurityIdPackageFamilyName(
-                                manager.get(), kCurrentUser, family.get(), packages.put()),
-                            packages, messages_);
-        return Snapshots(packages, messages_);
-    } catch (const winrt::hresult_error& error) {
-        throw MSIXException(error.message(), MSIXErrorCode::FindPackagesFailure, error.code());
-    }
-}
-
-std::vector<PackageInfo> WinRtPackageManager::FindPackagesForAllUsers(
-    const std::u16string& package_family_name) {
-    try {
-        const auto manager = CreatePackageManager();
-        const StringReference family(package_family_name, messages_);
-        winrt::com_ptr<abi::IIterable<abi::IPackage>> packages;
-        winrt::check_object(
-            manager->lpVtbl->FindPackagesByPackageFamilyName(manager.get(), family.get(), packages.put()),
-            packages, messages_);
-        return Snapshots(packages, messages_);
-    } catch (const winrt::hresult_error& error) {
-        throw MSIXException(error.message(), MSIXErrorCode::FindPackagesFailure, error.code());
-    }
-}
-
-std::vector<std::unique_ptr<PackageUserInformation>> WinRtPackageManager::FindPackageUsers(
-    const std::u16string& package_full_name) {
-    try {
-        const auto manager = CreatePackageManager();
-        const StringReference full_name(package_full_name, messages_);
-        winrt::com_ptr<abi::IIterable<abi::IPackageUserInformation>> users;
-        winrt::check_object(manager->lpVtbl->FindUsers(manager.get(), full_name.get(), users.put()), users,
-                            messages_);
-        std::vector<std::unique_ptr<PackageUserInformation>> found;
-        ForEach(users, messages_, [&](winrt::com_ptr<abi::IPackageUserInformation> user) {
-            found.push_back(std::make_unique<WinRtPackageUserInformation>(std::move(user), messages_));
-        });
-        return found;
-    } catch (const winrt::hresult_error& error) {
-        throw MSIXException(error.message(), MSIXErrorCode::FindUsersFailure, error.code());
-    }
-}
 
 void WinRtPackageManager::RemovePackageForAllUsers(const std::u16string& package_full_name) {
-    const auto manager = CreatePackageManager().as<abi::IPackageManager2>(messages_);
-    const StringReference full_name(package_full_name, messages_);
+    const auto manager = CreatePackageManager().as<abi::IPackageManager2>(messages());
+    const StringReference full_name(package_full_name, messages());
     winrt::com_ptr<abi::IDeploymentOperation> operation;
     winrt::check_object(
         manager->lpVtbl->RemovePackageWithOptionsAsync(manager.get(), full_name.get(),
                                                        abi::RemovalOptionsRemoveForAllUsers, operation.put()),
-        operation, messages_);
-    CheckDeploymentResult(WaitForDeployment(operation, messages_), MSIXErrorCode::PackageRemoveFailure,
-                          messages_);
+        operation, messages());
+    CheckDeploymentResult(WaitForDeployment(operation, messages()), MSIXErrorCode::PackageRemoveFailure,
+                          messages());
 }
 
 void WinRtPackageManager::DeprovisionForAllUsers(const std::u16string& package_family_name) {
-    const auto manager = CreatePackageManager().as<abi::IPackageManager8>(messages_);
-    const StringReference family(package_family_name, messages_);
+    const auto manager = CreatePackageManager().as<abi::IPackageManager8>(messages());
+    const StringReference family(package_family_name, messages());
     winrt::com_ptr<abi::IDeploymentOperation> operation;
     winrt::check_object(
         manager->lpVtbl->DeprovisionPackageForAllUsersAsync(manager.get(), family.get(), operation.put()),
-        operation, messages_);
-    CheckDeploymentResult(WaitForDeployment(operation, messages_), MSIXErrorCode::PackageDeprovisionFailure,
-                          messages_);
+        operation, messages());
+    CheckDeploymentResult(WaitForDeployment(operation, messages()), MSIXErrorCode::PackageDeprovisionFailure,
+                          messages());
 }
 
 }  // namespace halvern

@@ -1,38 +1,18 @@
 #pragma once
-// The package manager bridge over the Windows Runtime class
-// Windows.Management.Deployment.PackageManager. Every operation activates its own package manager
-// through the factory cached for the life of this object (the entry point keeps one for the process).
+// The package manager bridge over the Windows Runtime: the questions, and removal and deprovisioning
+// for all users, each awaited.
 
 #include "packages/package_manager_bridge.h"
-#include "platform/abi/deployment.h"
-#include "platform/projection/activation_factory_cache.h"
-#include "platform/projection/hresult_messages.h"
-#include "platform/system_messages_api.h"
-#include "platform/win32/win32_restricted_error.h"
-#include "platform/win32/win32_runtime_activation.h"
+#include "platform/win32/winrt_package_queries.h"
 
 namespace halvern {
 
-class WinRtPackageManager final : public PackageManagerBridge {
+class WinRtPackageManager final : public PackageManagerBridge, public WinRtPackageQueries {
   public:
-    explicit WinRtPackageManager(SystemMessagesApi& system_messages)
-        : messages_(restricted_errors_, system_messages) {}
+    explicit WinRtPackageManager(SystemMessagesApi& system_messages) : WinRtPackageQueries(system_messages) {}
 
-    std::vector<PackageInfo> FindPackagesForCurrentUser(const std::u16string& package_family_name) override;
-    std::vector<PackageInfo> FindPackagesForAllUsers(const std::u16string& package_family_name) override;
-    std::vector<std::unique_ptr<PackageUserInformation>> FindPackageUsers(
-        const std::u16string& package_full_name) override;
     void RemovePackageForAllUsers(const std::u16string& package_full_name) override;
     void DeprovisionForAllUsers(const std::u16string& package_family_name) override;
-
-    // A fresh IPackageManager: the factory's ActivateInstance, queried for IPackageManager.
-    winrt::com_ptr<abi::IPackageManager> CreatePackageManager();
-
-  private:
-    Win32RestrictedError restricted_errors_;
-    HresultMessages messages_;
-    Win32RuntimeActivation activation_;
-    ActivationFactoryCache factories_{activation_, abi::kPackageManagerClass};
 };
 
 }  // namespace halvern

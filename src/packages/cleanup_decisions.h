@@ -1,0 +1,51 @@
+#pragma once
+// The decisions of a cleanup run. The drivers act on them and the preview reports them: made here only,
+// so that the two can never disagree.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "packages/package_info.h"
+#include "packages/package_queries.h"
+
+namespace halvern {
+
+enum class RemovalDecision {
+    Remove,                   // for all users
+    KeepForExternalLocation,  // whoever holds it
+    KeepForUsers,             // some user holds it beyond Staged
+};
+
+// A user entry in any state but Staged (Installed, Paused, or one the tool does not know) keeps a package.
+inline bool HoldsBeyondStaged(std::int32_t install_state) {
+    return install_state != Staged;
+}
+
+// Machine-wide: whether a package is removed for all users. The users of a package with an external
+// location are never asked about; otherwise read_install_states() reads every user entry's state, all of
+// them, so that a failure to read any one is seen.
+template <typename ReadInstallStates>
+RemovalDecision DecideRemoval(const PackageInfo& package, ReadInstallStates read_install_states) {
+    if (package.has_external_location) {
+        return RemovalDecision::KeepForExternalLocation;
+    }
+    const std::vector<std::int32_t> install_states = read_install_states();
+    return std::ranges::any_of(install_states, HoldsBeyondStaged) ? RemovalDecision::KeepForUsers
+                                                                  : RemovalDecision::Remove;
+}
+
+// Machine-wide: a family is done, to be deprovisioned and its registration deleted, only once every
+// package found for it has been removed.
+inline bool FamilyDone(std::size_t packages_found, std::size_t packages_removed) {
+    return packages_removed == packages_found;
+}
+
+// Per user: a registration is stale, to be deleted, once no package of its family is listed for the
+// current user. Only the count decides, not the packages' versions or states.
+inline bool RegistrationStale(const std::vector<PackageInfo>& packages_for_current_user) {
+    return packages_for_current_user.empty();
+}
+
+}  // namespace halvern
