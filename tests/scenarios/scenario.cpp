@@ -1,6 +1,7 @@
 #include "scenario.h"
 
 #include <cstdlib>
+#include <map>
 
 namespace halvern::scenarios {
 namespace {
@@ -65,10 +66,11 @@ std::string Repeated(std::string_view text) {
     return expanded + std::string(text);
 }
 
-// A scenario's entry: "<key> <rest>". A text without "scenario" lines is one unnamed scenario.
 class Parser {
   public:
-    static bool Line(std::vector<Scenario>& scenarios, std::string_view line) {
+    explicit Parser(std::vector<Scenario>& scenarios) : scenarios_(scenarios) {}
+
+    bool Line(std::string_view line) {
         line.remove_suffix(line.ends_with('\r') ? 1 : 0);
         const Parts words = Split(line, ' ', 2);
         const std::string_view key = words[0];
@@ -77,13 +79,25 @@ class Parser {
             return true;
         }
         if (key == "scenario") {
-            scenarios.emplace_back().name = rest;
+            scenarios_.emplace_back().name = rest;
             return true;
         }
-        if (scenarios.empty()) {
-            scenarios.emplace_back();
+        if (scenarios_.empty()) {
+            scenarios_.emplace_back();
         }
-        return Entry(scenarios.back(), key, rest);
+        Scenario& s = scenarios_.back();
+        if (key == "like") {
+            // Everything an earlier scenario says, as if written here.
+            const auto earlier = lines_.find(std::string(rest));
+            bool read = earlier != lines_.end() && rest != s.name;
+            for (const std::string& copied :
+                 read ? std::vector(earlier->second) : std::vector<std::string>()) {
+                read = read && Line(copied);
+            }
+            return read;
+        }
+        lines_[s.name].emplace_back(line);
+        return Entry(s, key, rest);
     }
 
   private:
@@ -141,8 +155,10 @@ class Parser {
             const std::size_t last = added.full_name.rfind(u'_');
             added.family_name =
                 added.name + (last == std::u16string::npos ? u"" : added.full_name.substr(last));
-        } else if (package && (key == "name" || key == "display" || key == "path" || key == "external")) {
-            (key == "name"      ? package->name
+        } else if (package && (key == "family" || key == "name" || key == "display" || key == "path" ||
+                               key == "external")) {
+            (key == "family"    ? package->family_name
+             : key == "name"    ? package->name
              : key == "display" ? package->display_name
              : key == "path"    ? package->installed_path
                                 : package->external_path) = Unescaped(rest);
@@ -223,6 +239,9 @@ class Parser {
         }
         return nullptr;
     }
+
+    std::vector<Scenario>& scenarios_;
+    std::map<std::string, std::vector<std::string>> lines_;  // each scenario's own lines, for "like"
 };
 
 const Deployment* Outcome(const std::vector<Deployment>& outcomes, const std::u16string& target) {
@@ -245,9 +264,10 @@ const Deployment* Scenario::Deprovisioning(const std::u16string& family_name) co
 }
 
 bool ParseScenarios(std::string_view utf8, std::vector<Scenario>& scenarios, std::string& problem) {
+    Parser parser(scenarios);
     std::size_t number = 0;
     for (const std::string_view line : Split(utf8, '\n')) {
-        if (++number; !Parser::Line(scenarios, line)) {
+        if (++number; !parser.Line(line)) {
             problem = "line " + std::to_string(number) + ": cannot read \"" + std::string(line) + "\"";
             return false;
         }
