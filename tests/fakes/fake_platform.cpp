@@ -88,10 +88,7 @@ FakePlatform::FakePlatform(const scenarios::Scenario& scenario) : FakePlatform()
         arguments->push_back(argument);
     }
     for (const auto& registration : scenario.registrations) {
-        const std::u16string key =
-            std::u16string(registration.hive == "HKCU" ? u"HKCU" : u"HKLM") +
-            (registration.hive == "HKLM" ? u"\\Software\\Wow6432Node" : u"\\Software") +
-            u"\\HalvernUpdate\\Update\\Clients\\" + registration.app_id;
+        const std::u16string key = RegistrationPath(registration.hive, registration.app_id);
         CreateKey(registration.has_subkey ? key + u"\\Commands" : key);
         for (const auto& value : registration.values) {
             const auto* dword = reinterpret_cast<const std::uint8_t*>(&value.number);
@@ -105,6 +102,12 @@ FakePlatform::FakePlatform(const scenarios::Scenario& scenario) : FakePlatform()
     if (scenario.user_uid) {
         SetString(u"HKCU\\Software\\HalvernUpdate\\Update", u"uid", *scenario.user_uid);
     }
+}
+
+std::u16string FakePlatform::RegistrationPath(const std::string& hive, const std::u16string& app_id) {
+    return std::u16string(hive == "HKCU" ? u"HKCU" : u"HKLM") +
+           (hive == "HKLM" ? u"\\Software\\Wow6432Node" : u"\\Software") +
+           u"\\HalvernUpdate\\Update\\Clients\\" + app_id;
 }
 
 std::u16string FakePlatform::KeyOf(const std::u16string& path) {
@@ -258,20 +261,17 @@ LStatus FakePlatform::RegEnumKeyExW(RegistryKeyHandle key, std::uint32_t index, 
 }
 
 LStatus FakePlatform::RegGetValueW(RegistryKeyHandle key, const char16_t* sub_key, const char16_t* value,
-                                   std::uint32_t flags, std::uint32_t* type, void* data,
+                                   std::uint32_t flags, std::uint32_t*, void* data,
                                    std::uint32_t* data_bytes) {
     const auto path = PathOf(key);
     if (const auto status = Injected("RegGetValueW"); status || !path || !Text(sub_key).empty()) {
         return status.value_or(path ? kErrorInvalidParameter : kErrorInvalidHandle);
     }
-    const auto found = keys.find(KeyOf(*path));
-    if (found == keys.end()) {
-        return kErrorKeyDeleted;
-    }
-    const auto named =
-        std::find_if(found->second.values.begin(), found->second.values.end(),
-                     [&](const auto& entry) { return KeyOf(entry.first) == KeyOf(Text(value)); });
-    if (named == found->second.values.end()) {
+    const auto& values = keys.at(KeyOf(*path)).values;  // the tool deletes no key it holds open
+    const auto named = std::find_if(values.begin(), values.end(), [&](const auto& entry) {
+        return KeyOf(entry.first) == KeyOf(Text(value));
+    });
+    if (named == values.end()) {
         return kErrorFileNotFound;
     }
     const FakeValue& stored = named->second;
@@ -289,9 +289,6 @@ LStatus FakePlatform::RegGetValueW(RegistryKeyHandle key, const char16_t* sub_ke
     if (stored.type == kRegSz &&
         (bytes.size() < 2 || bytes[bytes.size() - 1] != 0 || bytes[bytes.size() - 2] != 0)) {
         bytes.resize(bytes.size() + bytes.size() % 2 + 2, 0);  // handed out NUL-terminated
-    }
-    if (type != nullptr) {
-        *type = stored.type;
     }
     const bool fits = data == nullptr || *data_bytes >= bytes.size();
     if (data != nullptr && fits) {
@@ -371,80 +368,68 @@ std::vector<std::unique_ptr<PackageUserInformation>> FakePlatform::FindPackageUs
     return users;
 }
 
-void FakePlatform::RemovePackageForAllUsers(const std::u16string& package_full_name) {
-    calls.push_back(u"Remove " + package_full_name);
-    if (const auto status = Injected("RemovePackageWithOptionsAsync"); status || !world.has_manager2) {
+void FakePlatform::Deploy(const char* call, const std::u16string& target, bool removal) {
+    calls.push_back((removal ? u"Remove " : u"Deprovision ") + target);
+    const bool has_interface = removal ? world.has_manager2 : world.has_manager8;
+    if (const auto status = Injected(call); status || !has_interface) {
         RaiseHresult(status.value_or(winrt::hresults::kNoInterface));
     }
-    const auto package = std::find_if(world.packages.begin(), world.packages.end(),
-                                      [&](const auto& p) { return p.full_name == package_full_name; });
-    const scenarios::Deployment unknown{package_full_name, static_cast<std::int32_t>(0x80073CF1),
-                                        u"The package could not be found."};
-    const auto* outcome = world.Removal(package_full_name);
-    outcome = outcome == nullptr && package == world.packages.end() ? &unknown : outcome;
+    const auto* outcome = removal ? world.Removal(target) : world.Deprovisioning(target);
     if (outcome != nullptr && outcome->extended_error != 0) {
-        throw MSIXException(outcome->error_text, MSIXErrorCode::PackageRemoveFailure,
-                            outcome->extended_error);
-    }
-    if (package != world.packages.end()) {
-        world.packages.erase(package);
+        throw MSIXException(
+            outcome->error_text,
+            removal ? MSIXErrorCode::PackageRemoveFailure : MSIXErrorCode::PackageDeprovisionFailure,
+            outcome->extended_error);
     }
 }
 
+void FakePlatform::RemovePackageForAllUsers(const std::u16string& package_full_name) {
+    Deploy("RemovePackageWithOptionsAsync", package_full_name, true);
+    std::erase_if(world.packages, [&](const auto& p) { return p.full_name == package_full_name; });
+}
+
 void FakePlatform::DeprovisionForAllUsers(const std::u16string& package_family_name) {
-    calls.push_back(u"Deprovision " + package_family_name);
-    if (const auto status = Injected("DeprovisionPackageForAllUsersAsync"); status || !world.has_manager8) {
-        RaiseHresult(status.value_or(winrt::hresults::kNoInterface));
-    }
-    const auto* outcome = world.Deprovisioning(package_family_name);
-    if (outcome != nullptr && outcome->extended_error != 0) {
-        throw MSIXException(outcome->error_text, MSIXErrorCode::PackageDeprovisionFailure,
-                            outcome->extended_error);
-    }
+    Deploy("DeprovisionPackageForAllUsersAsync", package_family_name, false);
 }
 
 // --- WinHTTP
 // ------------------------------------------------------------------------------------------------
 
-InternetHandle FakePlatform::Child(const char* call, InternetHandle parent, const char* kind) {
+InternetHandle FakePlatform::Child(const char* call, InternetHandle parent, const char* kind,
+                                   const std::function<void(FakeRequest&)>& carry) {
     if (FailedWin32(call) || (parent != nullptr && !internet_.contains(parent))) {
         return nullptr;
     }
     const auto handle = reinterpret_cast<InternetHandle>(next_internet_++);
     internet_[handle] = {kind, parent == nullptr ? FakeRequest{} : internet_.at(parent).second};
+    carry(internet_[handle].second);
     return handle;
 }
 
 InternetHandle FakePlatform::WinHttpOpen(const char16_t* agent, std::uint32_t access_type, const char16_t*,
                                          const char16_t*, std::uint32_t) {
-    const InternetHandle session = Child("WinHttpOpen", nullptr, "session");
-    if (session != nullptr) {
-        internet_[session].second.agent = Text(agent);
-        internet_[session].second.access_type = access_type;
-    }
-    return session;
+    return Child("WinHttpOpen", nullptr, "session", [&](FakeRequest& session) {
+        session.agent = Text(agent);
+        session.access_type = access_type;
+    });
 }
 
 InternetHandle FakePlatform::WinHttpConnect(InternetHandle session, const char16_t* server_name,
                                             std::uint16_t server_port, std::uint32_t) {
-    const InternetHandle connection = Child("WinHttpConnect", session, "connection");
-    if (connection != nullptr) {
-        internet_[connection].second.host = Text(server_name);
-        internet_[connection].second.port = server_port;
-    }
-    return connection;
+    return Child("WinHttpConnect", session, "connection", [&](FakeRequest& connection) {
+        connection.host = Text(server_name);
+        connection.port = server_port;
+    });
 }
 
 InternetHandle FakePlatform::WinHttpOpenRequest(InternetHandle connection, const char16_t* verb,
                                                 const char16_t* object_name, const char16_t*, const char16_t*,
                                                 const char16_t* const*, std::uint32_t flags) {
-    const InternetHandle request = Child("WinHttpOpenRequest", connection, "request");
-    if (request != nullptr) {
-        internet_[request].second.verb = Text(verb);
-        internet_[request].second.path = Text(object_name);
-        internet_[request].second.flags = flags;
-    }
-    return request;
+    return Child("WinHttpOpenRequest", connection, "request", [&](FakeRequest& request) {
+        request.verb = Text(verb);
+        request.path = Text(object_name);
+        request.flags = flags;
+    });
 }
 
 bool FakePlatform::WinHttpAddRequestHeaders(InternetHandle request, const char16_t* headers,

