@@ -67,17 +67,9 @@ TEST(PostForm, PostsTheBodyOverTlsAndReadsTheStatusWhateverItIs) {
                   answer == 200 ? u"[HalvernMSIX] Got expected status code=200\n"
                                 : u"[HalvernMSIX] Unexpected status code=" + DecimalText(answer) + u"\n");
         ASSERT_EQ(machine.requests.size(), 1u);
-        const testing::FakeRequest& sent = machine.requests[0];
-        EXPECT_EQ(sent.agent, u"Halvern MSIX Installer Telemetry/1.0");
-        EXPECT_EQ(sent.access_type, 4u);
-        EXPECT_EQ(sent.host, u"telemetry.example");
-        EXPECT_EQ(sent.port, 443);
-        EXPECT_EQ(sent.verb, u"POST");
-        EXPECT_EQ(sent.path, u"/msix_installer/log_event");
-        EXPECT_EQ(sent.flags, 0x00800000u);
-        EXPECT_EQ(sent.headers, u"Content-Type: application/x-www-form-urlencoded; charset=utf-16");
-        EXPECT_EQ(sent.body, u"a=b");
-        EXPECT_TRUE(sent.body_whole);
+        // The end-to-end sink checks the rest of the request; it cannot see the proxy choice.
+        EXPECT_EQ(machine.requests[0].access_type, 4u);
+        EXPECT_EQ(machine.requests[0].flags, 0x00800000u);
     }
 }
 
