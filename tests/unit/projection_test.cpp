@@ -29,7 +29,6 @@ TEST(ThrowHresult, RaisesTheKindOfEachMappedHresultWithItsMessage) {
         {winrt::hresults::kIllegalDelegateAssignment, typeid(winrt::hresult_illegal_delegate_assignment)},
         {winrt::hresults::kCanceled, typeid(winrt::hresult_canceled)},
         {winrt::hresults::kFail, typeid(winrt::hresult_error)},
-        {winrt::hresults::kPointer, typeid(winrt::hresult_error)},
     };
     for (const auto& [code, type] : kinds) {
         try {
