@@ -24,8 +24,6 @@ TEST(FormEncoding, SendsPresentFieldsOnceInOrderWithTheFourSeparatorsEscaped) {
               u"timestamp_ms=-5&installer_name=I&app_name=a%26b%3Dc%25d%2Be f&event_type=T&version=&"
               u"updater_id=&arch=x64&result=failure&error_code=-2147024891&error_message=%3D%26&"
               u"duration_ms=-9223372036854775808&install_type=user&command_line=/X:1%262");
-    EXPECT_EQ(SignedDecimalText(0), u"0");
-    EXPECT_EQ(SignedDecimalText(4294967295), u"4294967295");
 }
 
 struct UploadFailure {
@@ -69,17 +67,9 @@ TEST(PostForm, PostsTheBodyOverTlsAndReadsTheStatusWhateverItIs) {
                   answer == 200 ? u"[HalvernMSIX] Got expected status code=200\n"
                                 : u"[HalvernMSIX] Unexpected status code=" + DecimalText(answer) + u"\n");
         ASSERT_EQ(machine.requests.size(), 1u);
-        const testing::FakeRequest& sent = machine.requests[0];
-        EXPECT_EQ(sent.agent, u"Halvern MSIX Installer Telemetry/1.0");
-        EXPECT_EQ(sent.access_type, 4u);
-        EXPECT_EQ(sent.host, u"telemetry.example");
-        EXPECT_EQ(sent.port, 443);
-        EXPECT_EQ(sent.verb, u"POST");
-        EXPECT_EQ(sent.path, u"/msix_installer/log_event");
-        EXPECT_EQ(sent.flags, 0x00800000u);
-        EXPECT_EQ(sent.headers, u"Content-Type: application/x-www-form-urlencoded; charset=utf-16");
-        EXPECT_EQ(sent.body, u"a=b");
-        EXPECT_TRUE(sent.body_whole);
+        // The end-to-end sink checks the rest of the request; it cannot see the proxy choice.
+        EXPECT_EQ(machine.requests[0].access_type, 4u);
+        EXPECT_EQ(machine.requests[0].flags, 0x00800000u);
     }
 }
 
@@ -94,7 +84,6 @@ TEST(TelemetryEvent, LeavesOutWhatTheHostCannotTellAndLogsEachFailureInOrder) {
     EXPECT_EQ(event.duration_ms, std::nullopt);
     EXPECT_EQ(event.os_version, std::nullopt);
     EXPECT_EQ(event.arch, std::nullopt);
-    EXPECT_EQ(event.updater_id, std::nullopt);
     EXPECT_EQ(machine.lines, (std::vector<std::u16string>{
                                  u"[HalvernMSIX] GetVersionEx failed with error 1150\n",
                                  u"[HalvernMSIX] GetModuleHandleW failed to get kernel32 with error 126\n"}));
