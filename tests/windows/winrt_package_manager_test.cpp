@@ -26,6 +26,8 @@ class TestPackageManager {
         static int serial = 0;
         folder_ = std::filesystem::temp_directory_path() /
                   ("halvern_pm_" + std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(++serial));
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);  // what a killed run with the same process id left
         std::filesystem::create_directories(folder_);
         ::SetEnvironmentVariableW(L"HALVERN_TEST_PM_SCENARIO", (folder_ / "scenario.txt").c_str());
         ::SetEnvironmentVariableW(L"HALVERN_TEST_PM_LOG", (folder_ / "calls.log").c_str());
@@ -51,12 +53,11 @@ class TestPackageManager {
         return lines;
     }
 
-    // The component's objects still alive in this process (-1 before the component is loaded).
+    // The component's objects still alive in this process, which has loaded it (it never unloads).
     static long LiveObjects() {
         const HMODULE module = ::GetModuleHandleW(L"HalvernTestPackageManager.dll");
-        const auto counter = reinterpret_cast<long(WINAPI*)()>(
-            module ? reinterpret_cast<void*>(::GetProcAddress(module, "HalvernTestPmLiveObjects")) : nullptr);
-        return counter == nullptr ? -1 : counter();
+        return reinterpret_cast<long(WINAPI*)()>(
+            reinterpret_cast<void*>(::GetProcAddress(module, "HalvernTestPmLiveObjects")))();
     }
 
   private:
