@@ -134,8 +134,7 @@ def operations(log):
     found = []
     for line in log:
         call, _, rest = line.split(" -> ")[0].partition(" ")
-        arguments = [re.sub(r"\\(.)", lambda m: {"0": "\0", "n": "\n", "r": "\r"}.get(m.group(1), m.group(1)), a)
-                     for a in re.findall(r'"((?:[^"\\]|\\.)*)"', rest)]
+        arguments = re.findall(r'"([^"]*)"', rest)
         if call == "RemovePackageWithOptionsAsync":
             found.append(f"Remove {arguments[0]}" + ("" if rest.endswith(" 0x00080000") else " " + rest))
         elif call in OPERATIONS:

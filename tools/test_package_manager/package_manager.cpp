@@ -29,26 +29,16 @@ constexpr abi::hresult kIllegalMethodCall = static_cast<abi::hresult>(0x8000000E
 constexpr abi::hresult kIllegalDelegateAssignment = static_cast<abi::hresult>(0x80000018);
 constexpr abi::hresult kPackageNotFound = static_cast<abi::hresult>(0x80073CF1);
 
-// A text in the log and state files: backslash escapes for NUL, backslash, quote and line breaks.
-std::string Escaped(const std::u16string& text) {
-    const std::u16string_view special(u"\0\\\"\n\r", 5);  // written as \0 \\ \" \n \r
-    std::u16string escaped;
-    for (const char16_t unit : text) {
-        const std::size_t which = special.find(unit);
-        escaped += which == special.npos ? std::u16string(1, unit) : std::u16string{u'\\', u"0\\\"nr"[which]};
-    }
-    return Utf8(escaped);
-}
-
 std::u16string TextOf(abi::hstring text) {
     UINT32 length = 0;
     const wchar_t* buffer = ::WindowsGetStringRawBuffer(text, &length);
     return std::u16string(buffer, buffer + length);
 }
 
-// An argument in the log: a text quoted, a number in hexadecimal.
+// An argument in the log: a text quoted (no scenario names one holding a quote or a line break), a
+// number in hexadecimal.
 std::string Logged(const std::u16string& text) {
-    return " \"" + Escaped(text) + "\"";
+    return " \"" + Utf8(text) + "\"";
 }
 std::string Logged(abi::hstring text) {
     return Logged(TextOf(text));
@@ -432,7 +422,6 @@ class Operation final : public Object {
         : Object(std::move(session)), outcome_(outcome), state_line_(std::move(state_line)) {
         Offer<abi::IDeploymentOperation>(&kOperation);
         Offer<abi::IAsyncInfo>(&kInfo);
-        Offer<abi::IAgileObject>(&kOperation);
         if (!session_->scenario.complete_later) {
             Complete();
         }
@@ -499,7 +488,6 @@ class PackageManager final : public Object {
   public:
     explicit PackageManager(Shared session) : Object(std::move(session)) {
         Offer<abi::IPackageManager>(&kManager);
-        Offer<abi::IAgileObject>(&kManager);
         Offer<abi::IPackageManager2>(&kManager2, session_->scenario.has_manager2);
         Offer<abi::IPackageManager8>(&kManager8, session_->scenario.has_manager8);
     }
@@ -522,13 +510,13 @@ class PackageManager final : public Object {
             scripted != nullptr      ? *scripted
             : Known(name) != nullptr ? Deployment{name, 0, u""}
                                      : Deployment{name, kPackageNotFound, u"The package could not be found."};
-        return new Operation(session_, outcome, "removed " + Escaped(name));
+        return new Operation(session_, outcome, "removed " + Utf8(name));
     }
     Object* Deprovision(abi::hstring family_name) {
         const std::u16string family = TextOf(family_name);
         const Deployment* scripted = session_->scenario.Deprovisioning(family);
         return new Operation(session_, scripted != nullptr ? *scripted : Deployment{family, 0, u""},
-                             "deprovisioned " + Escaped(family));
+                             "deprovisioned " + Utf8(family));
     }
 
     // clang-format off
