@@ -13,7 +13,6 @@
 #include <mutex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/abi/deployment.h"
@@ -438,7 +437,11 @@ class Operation final : public Object {
         }
         abi::UnknownSlots(handler).AddRef(handler);
         AddRef(face);  // for the worker
-        std::thread(&Operation::Finish, &self).detach();
+        const auto finish = [](void* operation) -> DWORD {
+            static_cast<Operation*>(operation)->Finish();
+            return 0;
+        };
+        ::QueueUserWorkItem(finish, &self, WT_EXECUTELONGFUNCTION);
         return S_OK;
     }
     Object* GetResults() {
