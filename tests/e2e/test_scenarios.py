@@ -118,20 +118,14 @@ def plant(keys):
 
 def updater_keys():
     """The updater's keys in every view as they are now, in the form of Scenario.keys."""
-    folder = Path(tempfile.mkdtemp(prefix="e2e-registry-"))
-    exports = {hive: folder / f"{hive}.reg" for hive in HIVE_KEYS}
-    commands = [f"reg export {key}\\Software\\HalvernUpdate {harness.windows_path(exports[hive])} /y {view}"
-                for hive, key, view in (("HKCU", "HKCU", ""), ("HKLM", "HKLM", "/reg:32"), ("HKLM64", "HKLM", "/reg:64"))]
-    harness.wine("cmd", "/c", " & ".join(commands), check=False)
     keys = {}
-    for hive, path in exports.items():
-        current = None
-        for line in (path.read_bytes().decode("utf-16") if path.exists() else "").splitlines():
+    for hive, key, view in (("HKCU", "HKCU", None), ("HKLM", "HKLM", 32), ("HKLM64", "HKLM", 64)):
+        values = None
+        for line in (harness.reg_export(f"{key}\\Software\\HalvernUpdate", view) or "").splitlines():
             if line.startswith("["):
-                current = (hive, line.strip("[]").lower().partition("\\halvernupdate")[2])
-                keys[current] = set()
-            elif line.strip() and current and current[1]:
-                keys[current].add(line)
+                values = keys.setdefault((hive, line.strip("[]").lower().partition("\\halvernupdate")[2]), set())
+            elif line.strip() and values is not None:
+                values.add(line)
     return {key: values for key, values in keys.items() if key[1]}
 
 
@@ -140,8 +134,7 @@ def operations(log):
     found = []
     for line in log:
         call, _, rest = line.split(" -> ")[0].partition(" ")
-        arguments = [re.sub(r"\\(.)", lambda m: {"0": "\0", "n": "\n", "r": "\r"}.get(m.group(1), m.group(1)), a)
-                     for a in re.findall(r'"((?:[^"\\]|\\.)*)"', rest)]
+        arguments = re.findall(r'"([^"]*)"', rest)
         if call == "RemovePackageWithOptionsAsync":
             found.append(f"Remove {arguments[0]}" + ("" if rest.endswith(" 0x00080000") else " " + rest))
         elif call in OPERATIONS:

@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "platform/win32/win32_handles.h"
@@ -12,21 +11,8 @@ namespace halvern::testing {
 
 struct ChildResult {
     std::string output;
-    DWORD exit_code = 0xFFFFFFFF;
-    bool started = false;
+    DWORD exit_code = 0xFFFFFFFF;  // also when it cannot be started
 };
-
-inline std::wstring ToolPath(const std::wstring& file_name) {
-    const char* directory = std::getenv("HALVERN_TOOLS_DIR");
-    std::wstring path;
-    if (directory != nullptr) {
-        for (const char* cursor = directory; *cursor != '\0'; ++cursor) {
-            path.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*cursor)));
-        }
-        path += L"/";
-    }
-    return path + file_name;
-}
 
 inline ChildResult RunChild(std::wstring command_line) {
     ChildResult result;
@@ -49,7 +35,6 @@ inline ChildResult RunChild(std::wstring command_line) {
                           &started)) {
         return result;
     }
-    result.started = true;
     const UniqueKernelHandle process(started.hProcess);
     const UniqueKernelHandle thread(started.hThread);
     write_end.reset();

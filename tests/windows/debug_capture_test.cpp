@@ -6,41 +6,33 @@
 namespace halvern::testing {
 namespace {
 
-ChildResult Capture(const std::wstring& writer_arguments) {
-    return RunChild(L"\"" + ToolPath(L"HalvernDebugCapture.exe") + L"\" \"" +
-                    ToolPath(L"halvern_debug_writer.exe") + L"\" " + writer_arguments);
+std::wstring ToolPath(const std::wstring& file_name) {
+    const wchar_t* directory = ::_wgetenv(L"HALVERN_TOOLS_DIR");
+    return L"\"" + (directory != nullptr ? directory + (L"/" + file_name) : file_name) + L"\"";
 }
 
-TEST(DebugCapture, WritesEveryAnsiAndUnicodeStringAsUtf8InOrderAndPassesOnTheExitCode) {
+TEST(DebugCapture, WritesEveryAnsiAndUnicodeStringAsUtf8InOrderAndPassesOnTheExitCodeOrItsOwn) {
     struct Case {
-        const wchar_t* writer_arguments;
+        std::wstring arguments;  // after the capture tool
         std::string output;
         DWORD exit_code;
     };
+    const std::wstring writer = L" " + ToolPath(L"halvern_debug_writer.exe") + L" ";
     const Case cases[] = {
-        {L"7 \"W[HalvernMSIX] Start HalvernCleanup\n\" W \"Wsecond line\n\" Wthird",
+        {writer + L"7 \"W[HalvernMSIX] Start HalvernCleanup\n\" W \"Wsecond line\n\" Wthird",
          "[HalvernMSIX] Start HalvernCleanup\nsecond line\nthird", 7},
-        {L"0 \"ACaf\u00e9 100%\n\" \"WCaf\u00e9 \\\"q\\\"\n\"", "Caf\xc3\xa9 100%\nCaf\xc3\xa9 \"q\"\n", 0},
-        {L"0", "", 0},
+        {writer + L"0 \"ACaf\u00e9 100%\n\" \"WCaf\u00e9 \\\"q\\\"\n\"",
+         "Caf\xc3\xa9 100%\nCaf\xc3\xa9 \"q\"\n", 0},
+        {writer + L"0", "", 0},
+        {L"", "", 2},                        // no command
+        {L" C:\\nowhere\\none.exe", "", 3},  // a program that cannot be started
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.output);
-        const ChildResult result = Capture(c.writer_arguments);
-        ASSERT_TRUE(result.started);
+        const ChildResult result = RunChild(ToolPath(L"HalvernDebugCapture.exe") + c.arguments);
         EXPECT_EQ(result.output, c.output);
         EXPECT_EQ(result.exit_code, c.exit_code);
     }
-}
-
-TEST(DebugCapture, FailsWithItsOwnCodesWithoutAUsableCommand) {
-    const ChildResult usage = RunChild(L"\"" + ToolPath(L"HalvernDebugCapture.exe") + L"\"");
-    ASSERT_TRUE(usage.started);
-    EXPECT_EQ(usage.exit_code, 2u);
-    const ChildResult missing =
-        RunChild(L"\"" + ToolPath(L"HalvernDebugCapture.exe") + L"\" C:\\nowhere\\none.exe");
-    ASSERT_TRUE(missing.started);
-    EXPECT_EQ(missing.exit_code, 3u);
-    EXPECT_EQ(missing.output, "");
 }
 
 }  // namespace

@@ -10,11 +10,7 @@ int wmain(int argc, wchar_t** argv) {
         const std::wstring argument = argv[index];
         const std::wstring text = argument.substr(1);
         if (argument.front() == L'A') {
-            std::string narrow(text.size(), '\0');
-            for (std::size_t i = 0; i < text.size(); ++i) {
-                narrow[i] = static_cast<char>(text[i]);
-            }
-            ::OutputDebugStringA(narrow.c_str());
+            ::OutputDebugStringA(std::string(text.begin(), text.end()).c_str());  // Latin-1 texts only
         } else {
             ::OutputDebugStringW(text.c_str());
         }

@@ -13,7 +13,6 @@
 #include <mutex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/abi/deployment.h"
@@ -29,26 +28,16 @@ constexpr abi::hresult kIllegalMethodCall = static_cast<abi::hresult>(0x8000000E
 constexpr abi::hresult kIllegalDelegateAssignment = static_cast<abi::hresult>(0x80000018);
 constexpr abi::hresult kPackageNotFound = static_cast<abi::hresult>(0x80073CF1);
 
-// A text in the log and state files: backslash escapes for NUL, backslash, quote and line breaks.
-std::string Escaped(const std::u16string& text) {
-    const std::u16string_view special(u"\0\\\"\n\r", 5);  // written as \0 \\ \" \n \r
-    std::u16string escaped;
-    for (const char16_t unit : text) {
-        const std::size_t which = special.find(unit);
-        escaped += which == special.npos ? std::u16string(1, unit) : std::u16string{u'\\', u"0\\\"nr"[which]};
-    }
-    return Utf8(escaped);
-}
-
 std::u16string TextOf(abi::hstring text) {
     UINT32 length = 0;
     const wchar_t* buffer = ::WindowsGetStringRawBuffer(text, &length);
     return std::u16string(buffer, buffer + length);
 }
 
-// An argument in the log: a text quoted, a number in hexadecimal.
+// An argument in the log: a text quoted (no scenario names one holding a quote or a line break), a
+// number in hexadecimal.
 std::string Logged(const std::u16string& text) {
-    return " \"" + Escaped(text) + "\"";
+    return " \"" + Utf8(text) + "\"";
 }
 std::string Logged(abi::hstring text) {
     return Logged(TextOf(text));
@@ -118,11 +107,6 @@ struct Session {
         });
         const Failure failure = found == scenario.failures.end() ? Failure{} : *found;
         const bool none = failure.kind == FailureKind::NullObject;
-        // What only the native runner plays: bad_alloc, or no object from a call that hands none back.
-        if (failure.kind == FailureKind::BadAlloc || (none && null_object == nullptr)) {
-            Log("scenario error: " + call + (none ? " hands back no object" : " cannot raise bad_alloc"));
-            return E_FAIL;
-        }
         if (null_object != nullptr) {
             *null_object = none;
         }
@@ -145,12 +129,10 @@ Shared LoadSession() {
     std::string text;
     std::string problem;
     std::vector<Scenario> scenarios;
-    if (path.empty()) {
-        problem = "HALVERN_TEST_PM_SCENARIO is not set";
-    } else if (!ReadAll(path, text)) {
-        problem = "cannot open " + Utf8(std::u16string(path.begin(), path.end()));
-    } else if (ParseScenarios(text, scenarios, problem)) {
-        problem = scenarios.size() > 1 ? "more than one scenario" : "";
+    if (!ReadAll(path, text)) {
+        problem = "cannot open HALVERN_TEST_PM_SCENARIO";
+    } else if (ParseScenarios(text, scenarios, problem) && scenarios.size() > 1) {
+        problem = "more than one scenario";
     }
     const std::wstring log = !scenarios.empty() && !scenarios.back().log_path.empty()
                                  ? WindowsPath(scenarios.back().log_path)
@@ -364,11 +346,8 @@ class PackageObject final : public Record<Package> {
         Offer<abi::IPackage8>(&kPackage8, package.has_package8);
     }
 
-    // The queries are logged; the one for IPackage8 also fails on demand ("QueryInterface").
+    // The query for IPackage8 is logged and fails on demand ("QueryInterface").
     abi::hresult Asked(const abi::guid& iid) override {
-        if (iid == abi::iid_of<abi::IPackage2>()) {
-            session_->Log("QueryInterface IPackage2" + subject_);
-        }
         const bool eighth = iid == abi::iid_of<abi::IPackage8>();
         return eighth ? session_->Enter("QueryInterface", " IPackage8" + subject_) : S_OK;
     }
@@ -442,7 +421,6 @@ class Operation final : public Object {
         : Object(std::move(session)), outcome_(outcome), state_line_(std::move(state_line)) {
         Offer<abi::IDeploymentOperation>(&kOperation);
         Offer<abi::IAsyncInfo>(&kInfo);
-        Offer<abi::IAgileObject>(&kOperation);
         if (!session_->scenario.complete_later) {
             Complete();
         }
@@ -459,7 +437,11 @@ class Operation final : public Object {
         }
         abi::UnknownSlots(handler).AddRef(handler);
         AddRef(face);  // for the worker
-        std::thread(&Operation::Finish, &self).detach();
+        const auto finish = [](void* operation) -> DWORD {
+            static_cast<Operation*>(operation)->Finish();
+            return 0;
+        };
+        ::QueueUserWorkItem(finish, &self, WT_EXECUTELONGFUNCTION);
         return S_OK;
     }
     Object* GetResults() {
@@ -509,17 +491,8 @@ class PackageManager final : public Object {
   public:
     explicit PackageManager(Shared session) : Object(std::move(session)) {
         Offer<abi::IPackageManager>(&kManager);
-        Offer<abi::IAgileObject>(&kManager);
         Offer<abi::IPackageManager2>(&kManager2, session_->scenario.has_manager2);
         Offer<abi::IPackageManager8>(&kManager8, session_->scenario.has_manager8);
-    }
-
-    abi::hresult Asked(const abi::guid& iid) override {
-        const bool second = iid == abi::iid_of<abi::IPackageManager2>();
-        if (second || iid == abi::iid_of<abi::IPackageManager8>()) {
-            session_->Log(second ? "QueryInterface IPackageManager2" : "QueryInterface IPackageManager8");
-        }
-        return S_OK;
     }
 
     Object* FindUsers(abi::hstring full_name) {
@@ -540,13 +513,13 @@ class PackageManager final : public Object {
             scripted != nullptr      ? *scripted
             : Known(name) != nullptr ? Deployment{name, 0, u""}
                                      : Deployment{name, kPackageNotFound, u"The package could not be found."};
-        return new Operation(session_, outcome, "removed " + Escaped(name));
+        return new Operation(session_, outcome, "removed " + Utf8(name));
     }
     Object* Deprovision(abi::hstring family_name) {
         const std::u16string family = TextOf(family_name);
         const Deployment* scripted = session_->scenario.Deprovisioning(family);
         return new Operation(session_, scripted != nullptr ? *scripted : Deployment{family, 0, u""},
-                             "deprovisioned " + Escaped(family));
+                             "deprovisioned " + Utf8(family));
     }
 
     // clang-format off
