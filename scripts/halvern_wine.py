@@ -39,7 +39,9 @@ def wine(*args, check=True, env=None):
     result = subprocess.run([str(WINE_RUN), *map(str, args)], stdin=subprocess.DEVNULL, capture_output=True,
                             env={**os.environ, **(env or {})}, timeout=300)
     if check and result.returncode != 0:
-        raise AssertionError(f"wine {args!r} exited {result.returncode}: {result.stderr.decode(errors='replace')}")
+        # reg and regedit write their errors to stdout.
+        output = (result.stdout + result.stderr).decode(errors="replace")
+        raise AssertionError(f"wine {args!r} exited {result.returncode}: {output}")
     return result
 
 
