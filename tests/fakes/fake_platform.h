@@ -4,12 +4,18 @@
 // manager that raises what the bridge raises, and failure injection by call name and occurrence, counted
 // over the whole run.
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "errors/msix_exception.h"
+#include "packages/package_version_text.h"
 #include "platform/platform.h"
+#include "platform/projection/hresult_error.h"
 #include "scenarios/scenario.h"
 
 namespace halvern::testing {
@@ -34,6 +40,39 @@ struct FakeRequest {
     bool body_whole = false;  // optional and total length both the body's byte count
 };
 
+namespace fake {
+
+inline constexpr std::uint32_t kNeutral = 0x0400;
+inline constexpr std::uint32_t kUsEnglish = 0x0409;
+inline const auto kKernel32 = reinterpret_cast<ModuleHandle>(0x7700);
+inline const auto kIsWow64Process2 = reinterpret_cast<ProcedureAddress>(0x7710);
+// The clock: the precise time, a coarse one 1.2345 ms behind it, and the process's creation.
+inline constexpr FileTime kNow{0x8B1D5E00, 0x01DC7A3E};
+inline constexpr FileTime kCoarseNow{0x8B1D5E00 - 12345, 0x01DC7A3E};
+inline constexpr FileTime kCreated{0x80000000, 0x01DC7A3E};
+
+inline std::u16string Text(const char16_t* text) {
+    return text == nullptr ? std::u16string() : std::u16string(text);
+}
+
+}  // namespace fake
+
+// The index of FakePlatform::keys: the path in upper case.
+inline std::u16string KeyOf(const std::u16string& path) {
+    std::u16string upper = path;
+    std::transform(path.begin(), path.end(), upper.begin(),
+                   [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; });
+    return upper;
+}
+
+// "HKLM\Software\Wow6432Node\..." for the 32-bit view of HKLM\Software, as Windows redirects it.
+inline std::u16string ThirtyTwoBitPath(const std::u16string& path) {
+    const std::u16string upper = KeyOf(path);
+    const bool software =
+        upper.starts_with(u"HKLM\\SOFTWARE\\") && !upper.starts_with(u"HKLM\\SOFTWARE\\WOW6432NODE");
+    return software ? path.substr(0, 14) + u"Wow6432Node\\" + path.substr(14) : path;
+}
+
 class FakePlatform final : public DebugOutputApi,
                            public CommandLineApi,
                            public RegistryApi,
@@ -44,22 +83,73 @@ class FakePlatform final : public DebugOutputApi,
                            public ProcessClockApi {
   public:
     // Windows 10.0.19045 (UBR 3803) on x64, nothing registered, no package.
-    FakePlatform();
+    FakePlatform() {
+        CreateKey(u"HKCU\\Software");
+        SetValue(u"HKLM\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion", u"UBR",
+                 {kRegDword, {0xDB, 0x0E, 0, 0}});
+    }
+
     // The machine of a scenario: its registrations, updater ids, package world, sink and command line.
-    explicit FakePlatform(const scenarios::Scenario& scenario);
+    explicit FakePlatform(const scenarios::Scenario& scenario) : FakePlatform() {
+        world = scenario;
+        sink_status = scenario.sink_status;
+        for (const auto& argument : scenario.arguments) {
+            command_line += u" " + argument;
+            arguments->push_back(argument);
+        }
+        for (const auto& registration : scenario.registrations) {
+            const std::u16string key = RegistrationPath(registration.hive, registration.app_id);
+            CreateKey(registration.has_subkey ? key + u"\\Commands" : key);
+            for (const auto& value : registration.values) {
+                const auto* dword = reinterpret_cast<const std::uint8_t*>(&value.number);
+                value.type == kRegSz ? SetString(key, value.name, value.text)
+                                     : SetValue(key, value.name, {value.type, {dword, dword + 4}});
+            }
+        }
+        if (scenario.machine_uid) {
+            SetString(u"HKLM\\Software\\Wow6432Node\\HalvernUpdate\\Update", u"uid", *scenario.machine_uid);
+        }
+        if (scenario.user_uid) {
+            SetString(u"HKCU\\Software\\HalvernUpdate\\Update", u"uid", *scenario.user_uid);
+        }
+    }
+
     Platform platform() { return {*this, *this, *this, *this, *this, *this, *this, *this}; }
 
     // Full paths, "HKLM\Software\..." or "HKCU\...": the key itself, no view applies.
-    void SetValue(const std::u16string& key_path, const std::u16string& name, FakeValue value);
-    void SetString(const std::u16string& key_path, const std::u16string& name, const std::u16string& text);
-    void CreateKey(const std::u16string& key_path);
-    static std::u16string KeyOf(const std::u16string& path);  // the index of `keys`: upper case
+    void CreateKey(const std::u16string& key_path) {
+        for (std::size_t end = key_path.find(u'\\');; end = key_path.find(u'\\', end + 1)) {
+            const std::u16string path = key_path.substr(0, end);
+            keys.try_emplace(KeyOf(path), FakeKey{path.substr(path.rfind(u'\\') + 1), {}});
+            if (end == std::u16string::npos) {
+                return;
+            }
+        }
+    }
+    void SetValue(const std::u16string& key_path, const std::u16string& name, FakeValue value) {
+        CreateKey(key_path);
+        keys[KeyOf(key_path)].values.emplace_back(name, std::move(value));
+    }
+    void SetString(const std::u16string& key_path, const std::u16string& name, const std::u16string& text) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.c_str());
+        SetValue(key_path, name,
+                 {kRegSz, {bytes, bytes + (text.size() + 1) * 2}});  // with its NUL, as tools write it
+    }
     // Where a scenario's registration lives: HKLM and HKCU in their 32-bit view, HKLM64 in the 64-bit one.
-    static std::u16string RegistrationPath(const std::string& hive, const std::u16string& app_id);
-    void Fail(std::string call, std::int32_t status, int nth = 0);
+    static std::u16string RegistrationPath(const std::string& hive, const std::u16string& app_id) {
+        return std::u16string(hive == "HKCU" ? u"HKCU" : u"HKLM") +
+               (hive == "HKLM" ? u"\\Software\\Wow6432Node" : u"\\Software") +
+               u"\\HalvernUpdate\\Update\\Clients\\" + app_id;
+    }
+    void Fail(std::string call, std::int32_t status, int nth = 0) {
+        world.failures.push_back({std::move(call), scenarios::FailureKind::Status, status, nth});
+    }
     // The texts FormatMessageW gives: US English (0x0409) and the neutral language (0x0400) differ.
-    static std::u16string SystemText(std::uint32_t id, std::uint32_t language);
-    std::int32_t InstallStateOf(const scenarios::UserEntry& entry);  // logged, failing on demand
+    static std::u16string SystemText(std::uint32_t id, std::uint32_t language) {
+        const std::string number = std::to_string(id);
+        return (language == fake::kUsEnglish ? u"US text of " : u"Neutral text of ") +
+               std::u16string(number.begin(), number.end()) + u".\r\n";
+    }
 
     std::map<std::u16string, FakeKey> keys;  // parents always exist
     scenarios::Scenario world;               // the package world; removals take packages out of it
@@ -76,74 +166,377 @@ class FakePlatform final : public DebugOutputApi,
     std::size_t open_keys() const { return open_keys_.size(); }
     std::size_t open_internet_handles() const { return internet_.size(); }
 
-    void OutputDebugStringW(const char16_t* text) override;
-    std::u16string GetCommandLineW() override;
-    std::optional<std::vector<std::u16string>> CommandLineToArgvW(const std::u16string& line) override;
-    LStatus RegOpenKeyExA(RegistryKeyHandle key, const char* sub_key, std::uint32_t options,
-                          std::uint32_t sam_desired, RegistryKeyHandle* result) override;
-    LStatus RegOpenKeyExW(RegistryKeyHandle key, const char16_t* sub_key, std::uint32_t options,
-                          std::uint32_t sam_desired, RegistryKeyHandle* result) override;
-    LStatus RegQueryInfoKeyW(RegistryKeyHandle key, std::uint32_t* sub_keys) override;
-    LStatus RegEnumKeyExW(RegistryKeyHandle key, std::uint32_t index, char16_t* name,
-                          std::uint32_t* name_length) override;
-    LStatus RegGetValueW(RegistryKeyHandle key, const char16_t* sub_key, const char16_t* value,
-                         std::uint32_t flags, std::uint32_t* type, void* data,
-                         std::uint32_t* data_bytes) override;
-    LStatus RegDeleteKeyW(RegistryKeyHandle key, const char16_t* sub_key) override;
-    LStatus RegCloseKey(RegistryKeyHandle key) override;
+    void OutputDebugStringW(const char16_t* text) override { lines.emplace_back(text); }
+    std::u16string GetCommandLineW() override { return command_line; }
+    std::optional<std::vector<std::u16string>> CommandLineToArgvW(const std::u16string& line) override {
+        return line == command_line && !Injected("CommandLineToArgvW") ? arguments : std::nullopt;
+    }
     std::optional<std::u16string> FormatMessageW(std::uint32_t message_id,
-                                                 std::uint32_t language_id) override;
-    std::vector<PackageInfo> FindPackagesForCurrentUser(const std::u16string& package_family_name) override;
-    std::vector<PackageInfo> FindPackagesForAllUsers(const std::u16string& package_family_name) override;
+                                                 std::uint32_t language_id) override {
+        const bool known = language_id == fake::kUsEnglish || language_id == fake::kNeutral;
+        return Injected("FormatMessageW") || !known ? std::nullopt
+                                                    : std::optional(SystemText(message_id, language_id));
+    }
+
+    // --- registry ---------------------------------------------------------------------------------------
+
+    LStatus RegOpenKeyExA(RegistryKeyHandle key, const char* sub_key, std::uint32_t,
+                          std::uint32_t sam_desired, RegistryKeyHandle* result) override {
+        const std::string narrow = sub_key == nullptr ? "" : sub_key;
+        const auto status = Injected("RegOpenKeyExA");
+        return status ? (*result = kNoRegistryKey, *status)
+                      : Open(key, std::u16string(narrow.begin(), narrow.end()), sam_desired, result);
+    }
+    LStatus RegOpenKeyExW(RegistryKeyHandle key, const char16_t* sub_key, std::uint32_t,
+                          std::uint32_t sam_desired, RegistryKeyHandle* result) override {
+        const auto status = Injected("RegOpenKeyExW");
+        return status ? (*result = kNoRegistryKey, *status)
+                      : Open(key, fake::Text(sub_key), sam_desired, result);
+    }
+    LStatus RegQueryInfoKeyW(RegistryKeyHandle key, std::uint32_t* sub_keys) override {
+        const auto path = PathOf(key);
+        const auto status = Injected("RegQueryInfoKeyW");
+        if (!status && path) {
+            *sub_keys = static_cast<std::uint32_t>(Subkeys(*path).size());
+        }
+        return status.value_or(path ? kErrorSuccess : kErrorInvalidHandle);
+    }
+    LStatus RegEnumKeyExW(RegistryKeyHandle key, std::uint32_t index, char16_t* name,
+                          std::uint32_t* name_length) override {
+        const auto path = PathOf(key);
+        if (const auto status = Injected("RegEnumKeyExW"); status || !path) {
+            return status.value_or(kErrorInvalidHandle);
+        }
+        const auto names = Subkeys(*path);
+        if (index >= names.size() || names[index].size() + 1 > *name_length) {
+            return index >= names.size() ? kErrorNoMoreItems : kErrorMoreData;
+        }
+        *std::copy(names[index].begin(), names[index].end(), name) = u'\0';
+        *name_length = static_cast<std::uint32_t>(names[index].size());
+        return kErrorSuccess;
+    }
+    LStatus RegGetValueW(RegistryKeyHandle key, const char16_t* sub_key, const char16_t* value,
+                         std::uint32_t flags, std::uint32_t*, void* data,
+                         std::uint32_t* data_bytes) override {
+        const auto path = PathOf(key);
+        if (const auto status = Injected("RegGetValueW"); status || !path || !fake::Text(sub_key).empty()) {
+            return status.value_or(path ? kErrorInvalidParameter : kErrorInvalidHandle);
+        }
+        const auto& values = keys.at(KeyOf(*path)).values;  // the tool deletes no key it holds open
+        const auto named = std::find_if(values.begin(), values.end(), [&](const auto& entry) {
+            return KeyOf(entry.first) == KeyOf(fake::Text(value));
+        });
+        if (named == values.end()) {
+            return kErrorFileNotFound;
+        }
+        const FakeValue& stored = named->second;
+        const std::uint32_t accepted = stored.type == kRegSz       ? kRrfRtRegSz
+                                       : stored.type == kRegDword  ? kRrfRtRegDword
+                                       : stored.type == kRegBinary ? kRrfRtRegBinary
+                                                                   : 0;
+        if ((flags & accepted) == 0) {
+            return kErrorUnsupportedType;
+        }
+        if (stored.type == kRegBinary && (flags & kRrfRtDword) == kRrfRtDword && stored.bytes.size() != 4) {
+            return 1629;  // ERROR_DATATYPE_MISMATCH
+        }
+        std::vector<std::uint8_t> bytes = stored.bytes;
+        if (stored.type == kRegSz &&
+            (bytes.size() < 2 || bytes[bytes.size() - 1] != 0 || bytes[bytes.size() - 2] != 0)) {
+            bytes.resize(bytes.size() + bytes.size() % 2 + 2, 0);  // handed out NUL-terminated
+        }
+        const bool fits = data == nullptr || *data_bytes >= bytes.size();
+        if (data != nullptr && fits) {
+            std::memcpy(data, bytes.data(), bytes.size());
+        }
+        *data_bytes = static_cast<std::uint32_t>(bytes.size());
+        return fits ? kErrorSuccess : kErrorMoreData;
+    }
+    LStatus RegDeleteKeyW(RegistryKeyHandle key, const char16_t* sub_key) override {
+        const auto base = PathOf(key);
+        if (const auto status = Injected("RegDeleteKeyW"); status || !base) {
+            return status.value_or(kErrorInvalidHandle);
+        }
+        const std::u16string path = fake::Text(sub_key).empty() ? *base : *base + u"\\" + fake::Text(sub_key);
+        if (!keys.contains(KeyOf(path)) || !Subkeys(path).empty()) {
+            return keys.contains(KeyOf(path)) ? kErrorAccessDenied : kErrorFileNotFound;
+        }
+        keys.erase(KeyOf(path));
+        return kErrorSuccess;
+    }
+    LStatus RegCloseKey(RegistryKeyHandle key) override {
+        return open_keys_.erase(key) == 1 ? kErrorSuccess : kErrorInvalidHandle;
+    }
+
+    // --- the package manager, as the bridge raises its failures -------------------------------------------
+
+    // Logged, failing on demand.
+    std::int32_t InstallStateOf(const scenarios::UserEntry& entry) {
+        calls.push_back(u"State " + entry.security_id);
+        if (const auto status = Injected("get_InstallState")) {
+            RaiseHresult(*status);
+        }
+        return entry.install_state;
+    }
+    std::vector<PackageInfo> FindPackagesForCurrentUser(const std::u16string& package_family_name) override {
+        return Search("FindPackagesByUserSecurityIdPackageFamilyName", u"FindMine ", package_family_name,
+                      true);
+    }
+    std::vector<PackageInfo> FindPackagesForAllUsers(const std::u16string& package_family_name) override {
+        return Search("FindPackagesByPackageFamilyName", u"FindAll ", package_family_name, false);
+    }
     std::vector<std::unique_ptr<PackageUserInformation>> FindPackageUsers(
-        const std::u16string& package_full_name) override;
-    void RemovePackageForAllUsers(const std::u16string& package_full_name) override;
-    void DeprovisionForAllUsers(const std::u16string& package_family_name) override;
-    InternetHandle WinHttpOpen(const char16_t* agent, std::uint32_t access_type, const char16_t* proxy_name,
-                               const char16_t* proxy_bypass, std::uint32_t flags) override;
+        const std::u16string& package_full_name) override {
+        Search("FindUsers", u"FindUsers ", package_full_name, false);
+        std::vector<std::unique_ptr<PackageUserInformation>> users;
+        for (const auto& package : world.packages) {
+            for (const auto& entry :
+                 package.full_name == package_full_name ? package.users : decltype(package.users){}) {
+                users.push_back(std::make_unique<User>(*this, entry));
+            }
+        }
+        return users;
+    }
+    void RemovePackageForAllUsers(const std::u16string& package_full_name) override {
+        Deploy("RemovePackageWithOptionsAsync", package_full_name, true);
+        std::erase_if(world.packages, [&](const auto& p) { return p.full_name == package_full_name; });
+    }
+    void DeprovisionForAllUsers(const std::u16string& package_family_name) override {
+        Deploy("DeprovisionPackageForAllUsersAsync", package_family_name, false);
+    }
+
+    // --- WinHTTP ----------------------------------------------------------------------------------------
+
+    InternetHandle WinHttpOpen(const char16_t* agent, std::uint32_t access_type, const char16_t*,
+                               const char16_t*, std::uint32_t) override {
+        return Child("WinHttpOpen", nullptr, "session", [&](FakeRequest& session) {
+            session.agent = fake::Text(agent);
+            session.access_type = access_type;
+        });
+    }
     InternetHandle WinHttpConnect(InternetHandle session, const char16_t* server_name,
-                                  std::uint16_t server_port, std::uint32_t reserved) override;
+                                  std::uint16_t server_port, std::uint32_t) override {
+        return Child("WinHttpConnect", session, "connection", [&](FakeRequest& connection) {
+            connection.host = fake::Text(server_name);
+            connection.port = server_port;
+        });
+    }
     InternetHandle WinHttpOpenRequest(InternetHandle connection, const char16_t* verb,
-                                      const char16_t* object_name, const char16_t* version,
-                                      const char16_t* referrer, const char16_t* const* accept_types,
-                                      std::uint32_t flags) override;
+                                      const char16_t* object_name, const char16_t*, const char16_t*,
+                                      const char16_t* const*, std::uint32_t flags) override {
+        return Child("WinHttpOpenRequest", connection, "request", [&](FakeRequest& request) {
+            request.verb = fake::Text(verb);
+            request.path = fake::Text(object_name);
+            request.flags = flags;
+        });
+    }
     bool WinHttpAddRequestHeaders(InternetHandle request, const char16_t* headers,
-                                  std::uint32_t headers_length, std::uint32_t modifiers) override;
-    bool WinHttpSendRequest(InternetHandle request, const char16_t* headers, std::uint32_t headers_length,
-                            const void* optional, std::uint32_t optional_length, std::uint32_t total_length,
-                            std::uintptr_t context) override;
-    bool WinHttpReceiveResponse(InternetHandle request, void* reserved) override;
-    bool WinHttpQueryHeaders(InternetHandle request, std::uint32_t info_level, const char16_t* name,
-                             void* buffer, std::uint32_t* buffer_length, std::uint32_t* index) override;
-    bool WinHttpCloseHandle(InternetHandle handle) override;
-    std::uint32_t GetLastError() override;
-    bool GetVersionExW(OsVersionInfo* info) override;
-    ModuleHandle GetModuleHandleW(const char16_t* module_name) override;
-    ProcedureAddress GetProcAddress(ModuleHandle module, const char* procedure_name) override;
+                                  std::uint32_t headers_length, std::uint32_t modifiers) override {
+        if (FailedWin32("WinHttpAddRequestHeaders")) {
+            return false;
+        }
+        const bool whole =
+            headers_length == winhttp::kNulTerminated && modifiers == winhttp::kAddRequestFlagAdd;
+        internet_.at(request).second.headers +=
+            whole ? fake::Text(headers) : u"(not NUL-terminated, or not added)";
+        return true;
+    }
+    bool WinHttpSendRequest(InternetHandle request, const char16_t*, std::uint32_t, const void* optional,
+                            std::uint32_t optional_length, std::uint32_t total_length,
+                            std::uintptr_t) override {
+        if (FailedWin32("WinHttpSendRequest")) {
+            return false;
+        }
+        FakeRequest sent = internet_.at(request).second;
+        const auto* bytes = static_cast<const std::uint8_t*>(optional);
+        for (std::uint32_t index = 0; index + 1 < optional_length; index += 2) {
+            sent.body.push_back(static_cast<char16_t>(bytes[index] | (bytes[index + 1] << 8)));
+        }
+        sent.body_whole = optional_length == total_length && optional_length == sent.body.size() * 2;
+        requests.push_back(std::move(sent));
+        return true;
+    }
+    bool WinHttpReceiveResponse(InternetHandle, void*) override {
+        return !FailedWin32("WinHttpReceiveResponse");
+    }
+    bool WinHttpQueryHeaders(InternetHandle, std::uint32_t info_level, const char16_t*, void* buffer,
+                             std::uint32_t* buffer_length, std::uint32_t*) override {
+        const bool asked =
+            info_level == (winhttp::kQueryStatusCode | winhttp::kQueryFlagNumber) && *buffer_length == 4;
+        if (FailedWin32("WinHttpQueryHeaders") || !asked) {
+            last_error_ = asked ? last_error_ : kErrorInvalidParameter;
+            return false;
+        }
+        std::memcpy(buffer, &sink_status, 4);
+        return true;
+    }
+    bool WinHttpCloseHandle(InternetHandle handle) override {
+        const auto found = internet_.find(handle);
+        if (found != internet_.end()) {
+            closed.push_back(found->second.first);
+            internet_.erase(found);
+        }
+        return found != internet_.end();
+    }
+    std::uint32_t GetLastError() override { return last_error_; }
+
+    // --- host facts and clock ---------------------------------------------------------------------------
+
+    bool GetVersionExW(OsVersionInfo* info) override {
+        if (FailedWin32("GetVersionExW") || info->dwOSVersionInfoSize != sizeof(OsVersionInfo)) {
+            last_error_ =
+                info->dwOSVersionInfoSize != sizeof(OsVersionInfo) ? 122 : last_error_;  // too small
+            return false;
+        }
+        info->dwMajorVersion = 10;
+        info->dwMinorVersion = 0;
+        info->dwBuildNumber = 19045;
+        return true;
+    }
+    ModuleHandle GetModuleHandleW(const char16_t* module_name) override {
+        return FailedWin32("GetModuleHandleW") || KeyOf(fake::Text(module_name)) != u"KERNEL32"
+                   ? nullptr
+                   : fake::kKernel32;
+    }
+    ProcedureAddress GetProcAddress(ModuleHandle module, const char* procedure_name) override {
+        const bool known = module == fake::kKernel32 && std::strcmp(procedure_name, "IsWow64Process2") == 0;
+        return FailedWin32("GetProcAddress") || !known ? nullptr : fake::kIsWow64Process2;
+    }
     bool IsWow64Process2(ProcedureAddress is_wow64_process2, ProcessHandle process,
-                         std::uint16_t* process_machine, std::uint16_t* native) override;
-    ProcessHandle GetCurrentProcess() override;
-    void GetNativeSystemInfo(SystemInfo* info) override;
-    bool GetProcessTimes(ProcessHandle process, FileTime* creation_time, FileTime* exit_time,
-                         FileTime* kernel_time, FileTime* user_time) override;
-    void GetSystemTimeAsFileTime(FileTime* time) override;
-    void GetSystemTimePreciseAsFileTime(FileTime* time) override;
+                         std::uint16_t* process_machine, std::uint16_t* native) override {
+        const bool asked = is_wow64_process2 == fake::kIsWow64Process2 && process == GetCurrentProcess() &&
+                           *process_machine == 0 && *native == 0;
+        *native = native_machine;
+        return !FailedWin32("IsWow64Process2") && asked;
+    }
+    ProcessHandle GetCurrentProcess() override { return reinterpret_cast<ProcessHandle>(-1); }
+    void GetNativeSystemInfo(SystemInfo* info) override {
+        info->wProcessorArchitecture = system_architecture;
+    }
+    bool GetProcessTimes(ProcessHandle process, FileTime* creation_time, FileTime*, FileTime*,
+                         FileTime*) override {
+        *creation_time = fake::kCreated;
+        return !FailedWin32("GetProcessTimes") && process == GetCurrentProcess();
+    }
+    void GetSystemTimeAsFileTime(FileTime* time) override { *time = fake::kCoarseNow; }
+    void GetSystemTimePreciseAsFileTime(FileTime* time) override { *time = fake::kNow; }
 
   private:
+    class User final : public PackageUserInformation {
+      public:
+        User(FakePlatform& platform, scenarios::UserEntry entry)
+            : platform_(platform), entry_(std::move(entry)) {}
+        std::u16string UserSecurityId() const override { return entry_.security_id; }
+        std::int32_t InstallState() const override { return platform_.InstallStateOf(entry_); }
+
+      private:
+        FakePlatform& platform_;
+        scenarios::UserEntry entry_;
+    };
+
+    // What the bridge raises when a platform call fails: the HRESULT's kind, with its neutral text.
+    [[noreturn]] static void RaiseHresult(std::int32_t status) {
+        winrt::throw_hresult(status, SystemText(static_cast<std::uint32_t>(status), fake::kNeutral));
+    }
+
     // Counts the call; the status injected for this occurrence, if any (std::bad_alloc is raised).
-    std::optional<std::int32_t> Injected(const std::string& call);
-    bool FailedWin32(const std::string& call);  // and sets the last error
+    std::optional<std::int32_t> Injected(const std::string& call) {
+        const int count = ++counts_[call];
+        for (const auto& failure : world.failures) {
+            if (failure.call == call && (failure.nth == 0 || failure.nth == count)) {
+                if (failure.kind == scenarios::FailureKind::BadAlloc) {
+                    throw std::bad_alloc();
+                }
+                return failure.status;
+            }
+        }
+        return std::nullopt;
+    }
+    // And sets the last error.
+    bool FailedWin32(const std::string& call) {
+        const auto status = Injected(call);
+        last_error_ = status ? static_cast<std::uint32_t>(*status) : last_error_;
+        return status.has_value();
+    }
+
+    std::optional<std::u16string> PathOf(RegistryKeyHandle key) const {
+        if (key == kHkeyLocalMachine || key == kHkeyCurrentUser) {
+            return key == kHkeyLocalMachine ? u"HKLM" : u"HKCU";
+        }
+        const auto found = open_keys_.find(key);
+        return found == open_keys_.end() ? std::nullopt : std::optional(found->second);
+    }
+    std::vector<std::u16string> Subkeys(const std::u16string& path) const {
+        std::vector<std::u16string> names;  // in the order Windows enumerates them: by name
+        const std::u16string prefix = KeyOf(path) + u"\\";
+        for (auto it = keys.lower_bound(prefix); it != keys.end() && it->first.starts_with(prefix); ++it) {
+            if (it->first.find(u'\\', prefix.size()) == std::u16string::npos) {
+                names.push_back(it->second.name);
+            }
+        }
+        return names;
+    }
     LStatus Open(RegistryKeyHandle key, const std::u16string& sub_key, std::uint32_t sam,
-                 RegistryKeyHandle* result);
-    std::optional<std::u16string> PathOf(RegistryKeyHandle key) const;
-    std::vector<std::u16string> Subkeys(const std::u16string& path) const;
+                 RegistryKeyHandle* result) {
+        *result = kNoRegistryKey;
+        const auto base = PathOf(key);
+        std::u16string path = base.value_or(u"") + (sub_key.empty() ? u"" : u"\\" + sub_key);
+        path.erase(path.find_last_not_of(u'\\') + 1);
+        path = (sam & kKeyWow64_32Key) != 0 ? ThirtyTwoBitPath(path) : path;
+        if (!base || !keys.contains(KeyOf(path))) {
+            return base ? kErrorFileNotFound : kErrorInvalidHandle;
+        }
+        open_keys_[*result = next_key_++] = path;
+        return kErrorSuccess;
+    }
+
     std::vector<PackageInfo> Search(const char* call, const char16_t* logged, const std::u16string& family,
-                                    bool current_user_only);
+                                    bool current_user_only) {
+        calls.push_back(logged + family);
+        if (const auto status = Injected(call)) {
+            throw MSIXException(SystemText(static_cast<std::uint32_t>(*status), fake::kNeutral),
+                                std::string(call) == "FindUsers" ? MSIXErrorCode::FindUsersFailure
+                                                                 : MSIXErrorCode::FindPackagesFailure,
+                                *status);
+        }
+        std::vector<PackageInfo> found;
+        for (const auto& p : world.packages) {
+            if (p.family_name == family && (p.current_user || !current_user_only)) {
+                PackageVersionText texts =
+                    FormatPackageVersion(p.version[0], p.version[1], p.version[2], p.version[3]);
+                found.push_back({p.name, p.display_name, p.full_name, p.family_name, texts.full_version,
+                                 texts.version, p.has_package8 ? p.installed_path : u"",
+                                 p.has_package8 && !p.external_path.empty()});
+            }
+        }
+        return found;
+    }
+    // A removal (else a deprovisioning): logged, failing on demand or as the world says.
+    void Deploy(const char* call, const std::u16string& target, bool removal) {
+        calls.push_back((removal ? u"Remove " : u"Deprovision ") + target);
+        const bool has_interface = removal ? world.has_manager2 : world.has_manager8;
+        if (const auto status = Injected(call); status || !has_interface) {
+            RaiseHresult(status.value_or(winrt::hresults::kNoInterface));
+        }
+        const auto* outcome = removal ? world.Removal(target) : world.Deprovisioning(target);
+        if (outcome != nullptr && outcome->extended_error != 0) {
+            throw MSIXException(
+                outcome->error_text,
+                removal ? MSIXErrorCode::PackageRemoveFailure : MSIXErrorCode::PackageDeprovisionFailure,
+                outcome->extended_error);
+        }
+    }
     // A WinHTTP handle under `parent`, carrying what its parent carries and what `carry` adds.
     InternetHandle Child(const char* call, InternetHandle parent, const char* kind,
-                         const std::function<void(FakeRequest&)>& carry);
-    // A removal (else a deprovisioning): logged, failing on demand or as the world says.
-    void Deploy(const char* call, const std::u16string& target, bool removal);
+                         const std::function<void(FakeRequest&)>& carry) {
+        if (FailedWin32(call) || (parent != nullptr && !internet_.contains(parent))) {
+            return nullptr;
+        }
+        const auto handle = reinterpret_cast<InternetHandle>(next_internet_++);
+        internet_[handle] = {kind, parent == nullptr ? FakeRequest{} : internet_.at(parent).second};
+        carry(internet_[handle].second);
+        return handle;
+    }
 
     std::map<std::string, int> counts_;
     std::map<RegistryKeyHandle, std::u16string> open_keys_;
@@ -153,10 +546,29 @@ class FakePlatform final : public DebugOutputApi,
     std::uint32_t last_error_ = 0;
 };
 
-// "HKLM\Software\Wow6432Node\..." for the 32-bit view of HKLM\Software, as Windows redirects it.
-std::u16string ThirtyTwoBitPath(const std::u16string& path);
-
 // The form body's pairs, split at "&" and "=" and unescaped as a receiver does.
-std::vector<std::pair<std::u16string, std::u16string>> DecodeForm(const std::u16string& body);
+inline std::vector<std::pair<std::u16string, std::u16string>> DecodeForm(const std::u16string& body) {
+    const auto unescape = [](std::u16string_view text) {
+        std::u16string plain;
+        for (std::size_t index = 0; index < text.size(); ++index) {
+            const std::u16string_view code = text.substr(index, 3);
+            const std::size_t which =
+                code.starts_with(u'%') ? std::u16string_view(u"%25%26%3D%2B").find(code) : 12;
+            plain.push_back(which % 3 == 0 && which < 12 ? u"%&=+"[which / 3] : text[index]);
+            index += which % 3 == 0 && which < 12 ? 2 : 0;
+        }
+        return plain;
+    };
+    std::vector<std::pair<std::u16string, std::u16string>> fields;
+    for (std::u16string_view rest = body;; rest.remove_prefix(rest.find(u'&') + 1)) {
+        const std::u16string_view pair = rest.substr(0, rest.find(u'&'));
+        const std::size_t equals = pair.find(u'=');
+        fields.emplace_back(unescape(pair.substr(0, equals)),
+                            equals == pair.npos ? u"<no =>" : unescape(pair.substr(equals + 1)));
+        if (pair.size() == rest.size()) {
+            return fields;
+        }
+    }
+}
 
 }  // namespace halvern::testing

@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::vector<std::u16string> enumerable;
     for (const auto& [path, key] : machine.keys) {
-        if (path.starts_with(halvern::testing::FakePlatform::KeyOf(clients + u"\\"))) {
+        if (path.starts_with(halvern::testing::KeyOf(clients + u"\\"))) {
             enumerable.push_back(key.name);
         }
     }

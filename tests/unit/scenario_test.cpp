@@ -132,7 +132,7 @@ TEST_P(CleanupScenario, DoesWhatTheTableSays) {
 
     auto expected_keys = before;
     for (const auto& [hive, app_id] : scenario.deleted) {
-        EXPECT_EQ(expected_keys.erase(FakePlatform::KeyOf(FakePlatform::RegistrationPath(hive, app_id))), 1u)
+        EXPECT_EQ(expected_keys.erase(testing::KeyOf(FakePlatform::RegistrationPath(hive, app_id))), 1u)
             << "not planted: " << Utf8(app_id);
     }
     EXPECT_EQ(machine.keys, expected_keys);
@@ -167,7 +167,7 @@ TEST(PreviewScenarios, PlanWhatTheRunThenDoes) {
                     if (machine_wide) {
                         planned.push_back(u"Deprovision " + registration.record.package_family_name);
                     }
-                    expected_keys.erase(FakePlatform::KeyOf(FakePlatform::RegistrationPath(
+                    expected_keys.erase(testing::KeyOf(FakePlatform::RegistrationPath(
                         machine_wide ? "HKLM" : "HKCU", registration.record.app_id)));
                 }
             }
