@@ -244,24 +244,7 @@ class Parser {
     std::map<std::string, std::vector<std::string>> lines_;  // each scenario's own lines, for "like"
 };
 
-const Deployment* Outcome(const std::vector<Deployment>& outcomes, const std::u16string& target) {
-    for (const Deployment& outcome : outcomes) {
-        if (outcome.target == target) {
-            return &outcome;
-        }
-    }
-    return nullptr;
-}
-
 }  // namespace
-
-const Deployment* Scenario::Removal(const std::u16string& full_name) const {
-    return Outcome(removals, full_name);
-}
-
-const Deployment* Scenario::Deprovisioning(const std::u16string& family_name) const {
-    return Outcome(deprovisionings, family_name);
-}
 
 bool ParseScenarios(std::string_view utf8, std::vector<Scenario>& scenarios, std::string& problem) {
     Parser parser(scenarios);

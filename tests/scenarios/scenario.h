@@ -4,6 +4,7 @@
 // The native runner, the end-to-end runner and the test package manager read the same text; see
 // README.md in this folder for the format.
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -101,8 +102,14 @@ struct Scenario {
         calls;  // "FindAll F", "FindMine F", "FindUsers P", "State S", "Remove P", ...
     std::vector<std::pair<std::string, std::u16string>> deleted;  // hive, app id
 
-    const Deployment* Removal(const std::u16string& full_name) const;
-    const Deployment* Deprovisioning(const std::u16string& family_name) const;
+    const Deployment* Removal(const std::u16string& full_name) const { return Outcome(removals, full_name); }
+    const Deployment* Deprovisioning(const std::u16string& family_name) const {
+        return Outcome(deprovisionings, family_name);
+    }
+    static const Deployment* Outcome(const std::vector<Deployment>& outcomes, const std::u16string& target) {
+        const auto found = std::ranges::find(outcomes, target, &Deployment::target);
+        return found == outcomes.end() ? nullptr : &*found;
+    }
 };
 
 // Every scenario of a table. A text without "scenario" lines is one unnamed scenario. Returns false
