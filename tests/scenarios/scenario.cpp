@@ -155,10 +155,8 @@ class Parser {
             const std::size_t last = added.full_name.rfind(u'_');
             added.family_name =
                 added.name + (last == std::u16string::npos ? u"" : added.full_name.substr(last));
-        } else if (package && (key == "family" || key == "name" || key == "display" || key == "path" ||
-                               key == "external")) {
-            (key == "family"    ? package->family_name
-             : key == "name"    ? package->name
+        } else if (package && (key == "name" || key == "display" || key == "path" || key == "external")) {
+            (key == "name"      ? package->name
              : key == "display" ? package->display_name
              : key == "path"    ? package->installed_path
                                 : package->external_path) = Unescaped(rest);
@@ -186,8 +184,6 @@ class Parser {
             return Fail(s, key == "null", parts);
         } else if (key == "completion" && (rest == "now" || rest == "later")) {
             s.complete_later = rest == "later";
-        } else if (key == "agile" && (rest == "0" || rest == "1")) {
-            s.agile_factory = rest == "1";
         } else if (key == "log" || key == "state") {
             (key == "log" ? s.log_path : s.state_path) = Unescaped(rest);
         } else if (key == "event" && parts.size() >= 2) {

@@ -20,7 +20,7 @@ struct UserEntry {
 
 struct Package {
     std::u16string full_name;
-    std::u16string family_name;  // default: Name_PublisherId of the full name
+    std::u16string family_name;  // Name_PublisherId of the full name
     std::u16string name;         // default: the full name up to its first "_"
     std::u16string display_name;
     std::uint16_t version[4] = {0, 0, 0, 0};
@@ -89,7 +89,6 @@ struct Scenario {
     std::vector<Deployment> deprovisionings;
     std::vector<Failure> failures;
     bool complete_later = false;
-    bool agile_factory = true;
     bool has_manager2 = true;
     bool has_manager8 = true;
     std::u16string log_path;

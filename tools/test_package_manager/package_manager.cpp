@@ -587,7 +587,7 @@ extern "C" __declspec(dllexport) HRESULT WINAPI
     }
     Object* made = new Object(nullptr);  // the factory: no session of its own
     made->Offer<abi::IActivationFactory>(&kFactory);
-    made->Offer<abi::IAgileObject>(&kFactory, session->scenario.agile_factory);
+    made->Offer<abi::IAgileObject>(&kFactory);
     *factory = made->As<abi::IActivationFactory>();
     return S_OK;
 }
