@@ -71,7 +71,7 @@ halvern_program_resources(HalvernCleanupPreview "Shows what HalvernCleanup would
 # preview would carry the tool's removal, unregistration and upload code, and the tool the preview's.
 set_target_properties(halvern_core halvern_win32 PROPERTIES UNITY_BUILD_MODE GROUP)
 file(GLOB HALVERN_TOOL_ONLY_SOURCES src/telemetry/*.cpp)
-list(APPEND HALVERN_TOOL_ONLY_SOURCES src/app/cleanup_pass.cpp src/app/debug_log.cpp src/app/tool_operations.cpp
+list(APPEND HALVERN_TOOL_ONLY_SOURCES src/app/cleanup_pass.cpp src/common/debug_log.cpp src/app/tool_operations.cpp
     src/packages/machine_wide_removal.cpp src/packages/per_user_cleanup.cpp src/registry/updater_unregistration.cpp
     src/errors/outcome_events.cpp src/errors/telemetry_outcome_reporter.cpp
     src/platform/win32/deployment_completed_handler.cpp src/platform/win32/deployment_wait.cpp

@@ -1,7 +1,7 @@
 #include "app/cleanup_pass.h"
 
-#include "app/debug_log.h"
-#include "app/switches.h"
+#include "common/debug_log.h"
+#include "common/switches.h"
 
 namespace halvern {
 namespace {

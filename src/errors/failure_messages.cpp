@@ -1,6 +1,6 @@
 #include "errors/failure_messages.h"
 
-#include "app/decimal_text.h"
+#include "common/decimal_text.h"
 #include "platform/text_before_nul.h"
 
 namespace halvern {

@@ -1,6 +1,6 @@
 #include "packages/package_version_text.h"
 
-#include "app/decimal_text.h"
+#include "common/decimal_text.h"
 
 namespace halvern {
 

@@ -1,6 +1,6 @@
 #include "preview/cleanup_planning.h"
 
-#include "app/decimal_text.h"
+#include "common/decimal_text.h"
 #include "errors/failure_messages.h"
 #include "packages/cleanup_decisions.h"
 #include "registry/installation_discovery.h"

@@ -1,6 +1,6 @@
 #include "preview/preview_output.h"
 
-#include "app/switches.h"
+#include "common/switches.h"
 #include "preview/cleanup_planning.h"
 #include "preview/plan_json.h"
 #include "preview/plan_report.h"

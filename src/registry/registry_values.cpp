@@ -7,12 +7,6 @@
 #include "registry/updater_keys.h"
 
 namespace halvern {
-namespace {
-
-constexpr std::uint32_t kEnglishUnitedStates = 0x0409;
-
-}  // namespace
-
 std::optional<std::u16string> ReadRegistryString(RegistryReadApi& registry, bool machine_wide,
                                                  const std::u16string& key_path,
                                                  const std::u16string& value_name) {
@@ -56,10 +50,6 @@ std::optional<std::uint32_t> ReadRegistryDword(RegistryReadApi& registry, bool m
 
 std::optional<std::u16string> ReadUpdaterUserId(RegistryReadApi& registry, bool machine_wide) {
     return ReadRegistryString(registry, machine_wide, kUpdaterKeyPath, u"uid");
-}
-
-std::u16string SystemErrorText(SystemMessagesApi& messages, std::uint32_t error) {
-    return messages.FormatMessageW(error, kEnglishUnitedStates).value_or(std::u16string());
 }
 
 }  // namespace halvern

@@ -1,14 +1,12 @@
 #pragma once
-// Single registry values and system error texts. A value that cannot be read is absent: nothing here
-// throws for a registry failure or writes to the diagnostic log. Each read opens and closes its own
-// key (RegOpenKeyExW with KEY_READ | KEY_WOW64_32KEY, RegGetValueW, RegCloseKey).
+// Single registry values. A value that cannot be read is absent: nothing here throws for a registry failure
+// or writes to the diagnostic log. Each read opens and closes its own key, in the 32-bit view.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "platform/registry_api.h"
-#include "platform/system_messages_api.h"
 
 namespace halvern {
 
@@ -24,9 +22,5 @@ std::optional<std::uint32_t> ReadRegistryDword(RegistryReadApi& registry, bool m
 
 // The updater's user id: "uid" under "Software\HalvernUpdate\Update\" in the selected hive.
 std::optional<std::u16string> ReadUpdaterUserId(RegistryReadApi& registry, bool machine_wide);
-
-// FormatMessageW's US-English text for the number, kept whole (with its line break); empty when the
-// system has none.
-std::u16string SystemErrorText(SystemMessagesApi& messages, std::uint32_t error);
 
 }  // namespace halvern

@@ -1,8 +1,8 @@
 #include "registry/updater_unregistration.h"
 
+#include "common/system_error_text.h"
 #include "errors/msix_exception.h"
 #include "registry/registry_keys.h"
-#include "registry/registry_values.h"
 #include "registry/updater_keys.h"
 
 namespace halvern {

@@ -1,6 +1,6 @@
 #include "telemetry/form_encoding.h"
 
-#include "app/decimal_text.h"
+#include "common/decimal_text.h"
 
 namespace halvern {
 namespace {

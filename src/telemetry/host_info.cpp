@@ -1,6 +1,6 @@
 #include "telemetry/host_info.h"
 
-#include "app/debug_log.h"
+#include "common/debug_log.h"
 #include "registry/registry_values.h"
 
 namespace halvern {

@@ -1,7 +1,7 @@
 #include "telemetry/telemetry_upload.h"
 
-#include "app/build_config.h"
-#include "app/debug_log.h"
+#include "common/build_config.h"
+#include "common/debug_log.h"
 
 namespace halvern {
 namespace {

@@ -2,7 +2,7 @@
 // oracle: for every argument list both give the same map.
 #include <regex>
 
-#include "app/switches.h"
+#include "common/switches.h"
 #include "fakes/fake_platform.h"
 #include "fuzz_input.h"
 

@@ -1,6 +1,7 @@
 // Single registry values and the unregistration's refusals: the cases no scenario reaches.
 #include <gtest/gtest.h>
 
+#include "common/system_error_text.h"
 #include "errors/msix_exception.h"
 #include "fakes/fake_platform.h"
 #include "registry/registry_values.h"

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/decimal_text.h"
+#include "common/decimal_text.h"
 #include "errors/outcome_events.h"
 #include "fakes/fake_platform.h"
 #include "telemetry/form_encoding.h"

@@ -2,7 +2,7 @@
 // scenarios take any text, or none, for them) and a WinHTTP failure reported with its own error number.
 #include <gtest/gtest.h>
 
-#include "app/build_config.h"
+#include "common/build_config.h"
 #include "fakes/fake_platform.h"
 #include "platform/win32/win32_system_messages.h"
 #include "platform/win32/win32_winhttp.h"

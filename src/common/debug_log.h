@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/decimal_text.h"
+#include "common/decimal_text.h"
 #include "platform/debug_output_api.h"
 
 namespace halvern {

@@ -1,4 +1,4 @@
-#include "app/switches.h"
+#include "common/switches.h"
 
 namespace halvern {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/decimal_text.h"
+#include "common/decimal_text.h"
 
 #include <algorithm>
 
