@@ -9,7 +9,7 @@ std::u16string FailureMessage(const MSIXException& error) {
     return u"MSIXError(" + ErrorCodeName(error.code) + u"): " + error.message;
 }
 
-std::u16string FailureMessage(const winrt::hresult_error& error) {
+std::u16string FailureMessage(const projection::hresult_error& error) {
     return u"winrt::hresult_error(" + SignedDecimalText(error.code()) + u"): " +
            TextBeforeNul(error.message());
 }

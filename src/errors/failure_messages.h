@@ -13,7 +13,7 @@ namespace halvern {
 // "MSIXError(" + the code's name + "): " + the message.
 std::u16string FailureMessage(const MSIXException& error);
 // "winrt::hresult_error(" + the HRESULT in signed decimal + "): " + the message up to its first NUL.
-std::u16string FailureMessage(const winrt::hresult_error& error);
+std::u16string FailureMessage(const projection::hresult_error& error);
 // "std::exception: " + the narrow text widened byte for byte.
 std::u16string FailureMessage(const std::exception& error);
 

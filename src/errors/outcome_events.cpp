@@ -40,7 +40,7 @@ std::uint32_t ReportMSIXFailure(Platform& platform, EventKind event_kind, bool m
 
 std::uint32_t ReportHresultFailure(Platform& platform, EventKind event_kind, bool machine_wide,
                                    const std::u16string& app_name, const std::u16string& package_family_name,
-                                   const std::u16string& version, const winrt::hresult_error& error) {
+                                   const std::u16string& version, const projection::hresult_error& error) {
     return Report(platform, event_kind, false, machine_wide, app_name, package_family_name, version,
                   std::nullopt, FailureMessage(error));
 }

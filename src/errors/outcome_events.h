@@ -25,7 +25,7 @@ std::uint32_t ReportMSIXFailure(Platform& platform, EventKind event_kind, bool m
 // No "error_code"; the HRESULT goes into "error_message" in signed decimal.
 std::uint32_t ReportHresultFailure(Platform& platform, EventKind event_kind, bool machine_wide,
                                    const std::u16string& app_name, const std::u16string& package_family_name,
-                                   const std::u16string& version, const winrt::hresult_error& error);
+                                   const std::u16string& version, const projection::hresult_error& error);
 
 // No "error_code"; the exception's narrow text widened byte for byte.
 std::uint32_t ReportStdFailure(Platform& platform, EventKind event_kind, bool machine_wide,

@@ -32,7 +32,7 @@ class OutcomeReporter {
                                                const std::u16string& app_name,
                                                const std::u16string& package_family_name,
                                                const std::u16string& version,
-                                               const winrt::hresult_error& error) = 0;
+                                               const projection::hresult_error& error) = 0;
     virtual std::uint32_t ReportStdFailure(EventKind event_kind, bool machine_wide,
                                            const std::u16string& app_name,
                                            const std::u16string& package_family_name,

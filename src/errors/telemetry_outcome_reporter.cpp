@@ -25,7 +25,7 @@ std::uint32_t TelemetryOutcomeReporter::ReportHresultFailure(EventKind event_kin
                                                              const std::u16string& app_name,
                                                              const std::u16string& package_family_name,
                                                              const std::u16string& version,
-                                                             const winrt::hresult_error& error) {
+                                                             const projection::hresult_error& error) {
     return halvern::ReportHresultFailure(platform_, event_kind, machine_wide, app_name, package_family_name,
                                          version, error);
 }

@@ -20,7 +20,7 @@ class TelemetryOutcomeReporter final : public OutcomeReporter {
                                        const std::u16string& app_name,
                                        const std::u16string& package_family_name,
                                        const std::u16string& version,
-                                       const winrt::hresult_error& error) override;
+                                       const projection::hresult_error& error) override;
     std::uint32_t ReportStdFailure(EventKind event_kind, bool machine_wide, const std::u16string& app_name,
                                    const std::u16string& package_family_name, const std::u16string& version,
                                    const std::exception& error) override;

@@ -30,7 +30,7 @@ bool RunGuarded(OutcomeReporter& reporter, const OutcomeSubject& subject, Body&&
     } catch (const MSIXException& error) {
         reporter.ReportMSIXFailure(subject.event_kind, subject.machine_wide, subject.app_name,
                                    subject.package_family_name, subject.version, error);
-    } catch (const winrt::hresult_error& error) {
+    } catch (const projection::hresult_error& error) {
         reporter.ReportHresultFailure(subject.event_kind, subject.machine_wide, subject.app_name,
                                       subject.package_family_name, subject.version, error);
     } catch (const std::exception& error) {

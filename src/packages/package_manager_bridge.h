@@ -6,7 +6,7 @@
 namespace halvern {
 
 // Both deployments are synchronous. They raise MSIXException 2005 (removal) or 2003 (deprovisioning) for
-// a failed deployment result, winrt::hresult_error for other platform failures, and std::bad_alloc when
+// a failed deployment result, projection::hresult_error for other platform failures, and std::bad_alloc when
 // memory runs out.
 class PackageManagerBridge : public virtual PackageQueries {
   public:

@@ -19,7 +19,7 @@ enum PackageInstallState : std::int32_t {
 };
 
 // One user entry of a package (a counted reference to the platform's PackageUserInformation). Each
-// property raises winrt::hresult_error when the platform cannot tell.
+// property raises projection::hresult_error when the platform cannot tell.
 class PackageUserInformation {
   public:
     virtual ~PackageUserInformation() = default;

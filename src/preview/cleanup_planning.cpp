@@ -38,7 +38,7 @@ std::u16string Holders(const std::vector<PlannedUser>& users) {
 std::u16string SecurityIdOf(const PackageUserInformation& user) {
     try {
         return user.UserSecurityId();
-    } catch (const winrt::hresult_error&) {
+    } catch (const projection::hresult_error&) {
         return {};
     }
 }
@@ -123,7 +123,7 @@ void PlanRegistration(PackageQueries& packages, bool machine_wide, PlannedRegist
     PlannedPackage* asked = nullptr;
     // The run reports the failure as the installation's and goes on with the next registration.
     const auto unknown = [&](std::u16string failure, std::int32_t code) {
-        if (machine_wide && code == winrt::hresults::kAccessDenied) {
+        if (machine_wide && code == projection::hresults::kAccessDenied) {
             failure = kRunElevated + failure;
         }
         planned.decision = RegistrationDecision::Unknown;
@@ -137,7 +137,7 @@ void PlanRegistration(PackageQueries& packages, bool machine_wide, PlannedRegist
         machine_wide ? PlanMachineWide(packages, planned, asked) : PlanPerUser(packages, planned);
     } catch (const MSIXException& error) {
         unknown(FailureMessage(error), error.system_error);
-    } catch (const winrt::hresult_error& error) {
+    } catch (const projection::hresult_error& error) {
         unknown(FailureMessage(error), error.code());
     } catch (const std::exception& error) {
         unknown(FailureMessage(error), 0);

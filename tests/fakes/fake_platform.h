@@ -418,7 +418,7 @@ class FakePlatform final : public DebugOutputApi,
 
     // What the bridge raises when a platform call fails: the HRESULT's kind, with its neutral text.
     [[noreturn]] static void RaiseHresult(std::int32_t status) {
-        winrt::throw_hresult(status, SystemText(static_cast<std::uint32_t>(status), fake::kNeutral));
+        projection::throw_hresult(status, SystemText(static_cast<std::uint32_t>(status), fake::kNeutral));
     }
 
     // Counts the call; the status injected for this occurrence, if any (std::bad_alloc is raised).
@@ -498,7 +498,7 @@ class FakePlatform final : public DebugOutputApi,
         calls.push_back((removal ? u"Remove " : u"Deprovision ") + target);
         const bool has_interface = removal ? world.has_manager2 : world.has_manager8;
         if (const auto status = Injected(call); status || !has_interface) {
-            RaiseHresult(status.value_or(winrt::hresults::kNoInterface));
+            RaiseHresult(status.value_or(projection::hresults::kNoInterface));
         }
         const auto* outcome = removal ? world.Removal(target) : world.Deprovisioning(target);
         if (outcome != nullptr && outcome->extended_error != 0) {

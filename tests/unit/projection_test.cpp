@@ -15,31 +15,32 @@ namespace {
 using testing::FakePlatform;
 
 TEST(ThrowHresult, RaisesTheKindOfEachMappedHresultWithItsMessage) {
-    const std::pair<winrt::hresult, std::type_index> kinds[] = {
-        {winrt::hresults::kAccessDenied, typeid(winrt::hresult_access_denied)},
-        {winrt::hresults::kWrongThread, typeid(winrt::hresult_wrong_thread)},
-        {winrt::hresults::kNotImplemented, typeid(winrt::hresult_not_implemented)},
-        {winrt::hresults::kNoInterface, typeid(winrt::hresult_no_interface)},
-        {winrt::hresults::kInvalidArgument, typeid(winrt::hresult_invalid_argument)},
-        {winrt::hresults::kOutOfBounds, typeid(winrt::hresult_out_of_bounds)},
-        {winrt::hresults::kClassNotAvailable, typeid(winrt::hresult_class_not_available)},
-        {winrt::hresults::kChangedState, typeid(winrt::hresult_changed_state)},
-        {winrt::hresults::kIllegalMethodCall, typeid(winrt::hresult_illegal_method_call)},
-        {winrt::hresults::kIllegalStateChange, typeid(winrt::hresult_illegal_state_change)},
-        {winrt::hresults::kIllegalDelegateAssignment, typeid(winrt::hresult_illegal_delegate_assignment)},
-        {winrt::hresults::kCanceled, typeid(winrt::hresult_canceled)},
-        {winrt::hresults::kFail, typeid(winrt::hresult_error)},
+    const std::pair<projection::hresult, std::type_index> kinds[] = {
+        {projection::hresults::kAccessDenied, typeid(projection::hresult_access_denied)},
+        {projection::hresults::kWrongThread, typeid(projection::hresult_wrong_thread)},
+        {projection::hresults::kNotImplemented, typeid(projection::hresult_not_implemented)},
+        {projection::hresults::kNoInterface, typeid(projection::hresult_no_interface)},
+        {projection::hresults::kInvalidArgument, typeid(projection::hresult_invalid_argument)},
+        {projection::hresults::kOutOfBounds, typeid(projection::hresult_out_of_bounds)},
+        {projection::hresults::kClassNotAvailable, typeid(projection::hresult_class_not_available)},
+        {projection::hresults::kChangedState, typeid(projection::hresult_changed_state)},
+        {projection::hresults::kIllegalMethodCall, typeid(projection::hresult_illegal_method_call)},
+        {projection::hresults::kIllegalStateChange, typeid(projection::hresult_illegal_state_change)},
+        {projection::hresults::kIllegalDelegateAssignment,
+         typeid(projection::hresult_illegal_delegate_assignment)},
+        {projection::hresults::kCanceled, typeid(projection::hresult_canceled)},
+        {projection::hresults::kFail, typeid(projection::hresult_error)},
     };
     for (const auto& [code, type] : kinds) {
         try {
-            winrt::throw_hresult(code, u"text");
-        } catch (const winrt::hresult_error& error) {
+            projection::throw_hresult(code, u"text");
+        } catch (const projection::hresult_error& error) {
             EXPECT_EQ(std::type_index(typeid(error)), type) << code;
             EXPECT_EQ(error.code(), code);
             EXPECT_EQ(error.message(), u"text");
         }
     }
-    EXPECT_THROW(winrt::throw_hresult(winrt::hresults::kOutOfMemory, u""), std::bad_alloc);
+    EXPECT_THROW(projection::throw_hresult(projection::hresults::kOutOfMemory, u""), std::bad_alloc);
 }
 
 struct FakeRestrictedError final : RestrictedErrorApi {
@@ -52,7 +53,7 @@ struct FakeRestrictedError final : RestrictedErrorApi {
 };
 
 TEST(HresultMessages, TakesTheRestrictedTextOfTheSameErrorElseTheNeutralSystemText) {
-    constexpr winrt::hresult kCode = winrt::hresults::kAccessDenied;
+    constexpr projection::hresult kCode = projection::hresults::kAccessDenied;
     const std::u16string system = FakePlatform::SystemText(0x80070005, 0x0400);
     struct Case {
         std::int32_t status;
@@ -63,7 +64,7 @@ TEST(HresultMessages, TakesTheRestrictedTextOfTheSameErrorElseTheNeutralSystemTe
         {0, {u"plain", kCode, std::u16string(u"restricted\0tail", 15)}, u"restricted"},
         {0, {std::u16string(u"plain\0tail", 10), kCode, std::nullopt}, u"plain"},
         {0, {std::nullopt, kCode, std::nullopt}, u""},
-        {0, {u"plain", winrt::hresults::kFail, u"restricted"}, system},  // another error's information
+        {0, {u"plain", projection::hresults::kFail, u"restricted"}, system},  // another error's information
         {1, {u"plain", kCode, u"restricted"}, system},
         {static_cast<std::int32_t>(0x80004001), {u"plain", kCode, u"restricted"}, system},
     };
@@ -97,7 +98,7 @@ struct FakeFactory {
                              (From(self)->agile && iid == abi::iid_of<abi::IAgileObject>());
         *object = answers ? self : nullptr;
         From(self)->references += answers ? 1 : 0;
-        return answers ? 0 : winrt::hresults::kNoInterface;
+        return answers ? 0 : projection::hresults::kNoInterface;
     }
     static std::uint32_t HALVERN_ABI_CALL AddRef(void* self) { return ++From(self)->references; }
     static std::uint32_t HALVERN_ABI_CALL Release(void* self) { return --From(self)->references; }
@@ -141,8 +142,8 @@ TEST(ActivationFactoryCache, JoinsTheApartmentOnceWhenAskedToAndKeepsOnlyAgileFa
     struct Case {
         std::vector<std::int32_t> statuses;
         bool agile;
-        std::optional<winrt::hresult> raised;  // by the first activation
-        std::vector<std::u16string> calls;     // after two activations
+        std::optional<projection::hresult> raised;  // by the first activation
+        std::vector<std::u16string> calls;          // after two activations
     };
     const Case cases[] = {
         {{}, true, std::nullopt, {ask}},
@@ -152,7 +153,10 @@ TEST(ActivationFactoryCache, JoinsTheApartmentOnceWhenAskedToAndKeepsOnlyAgileFa
          true,
          kCoNotInitialized,
          {ask, u"CoIncrementMTAUsage", ask, ask}},
-        {{winrt::hresults::kClassNotAvailable}, true, winrt::hresults::kClassNotAvailable, {ask, ask}},
+        {{projection::hresults::kClassNotAvailable},
+         true,
+         projection::hresults::kClassNotAvailable,
+         {ask, ask}},
     };
     for (const auto& c : cases) {
         FakeFactory factory;
@@ -168,14 +172,15 @@ TEST(ActivationFactoryCache, JoinsTheApartmentOnceWhenAskedToAndKeepsOnlyAgileFa
             try {
                 cache.ActivateInstance(messages);
                 EXPECT_FALSE(c.raised);
-            } catch (const winrt::hresult_error& error) {
+            } catch (const projection::hresult_error& error) {
                 EXPECT_EQ(error.code(), c.raised);
             }
             EXPECT_TRUE(cache.ActivateInstance(messages));
             EXPECT_EQ(api.calls, c.calls);
             EXPECT_EQ(factory.references, c.agile ? 1 : 0) << "the cache's own reference";
             factory.null_instance = true;
-            EXPECT_THROW(cache.ActivateInstance(messages), winrt::hresult_error);  // E_POINTER, never null
+            EXPECT_THROW(cache.ActivateInstance(messages),
+                         projection::hresult_error);  // E_POINTER, never null
         }
         EXPECT_EQ(factory.references, 0);
         EXPECT_EQ(factory.instances, 0);

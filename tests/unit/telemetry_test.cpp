@@ -93,7 +93,7 @@ TEST(OutcomeEvents, TakeAnErrorsTextUpToItsFirstNul) {
     FakePlatform machine;
     Platform platform = machine.platform();
     ReportHresultFailure(platform, Uninstall, false, u"A", u"F", u"V",
-                         winrt::hresult_error(-5, std::u16string(u"text\0rest", 9)));
+                         projection::hresult_error(-5, std::u16string(u"text\0rest", 9)));
     const auto fields = testing::DecodeForm(machine.requests.at(0).body);
     EXPECT_NE(std::ranges::find(fields, std::pair<std::u16string, std::u16string>(
                                             u"error_message", u"winrt::hresult_error(-5): text")),

@@ -117,7 +117,7 @@ class BridgeTest : public ::testing::Test {
             return {"nothing", 0, {}};
         } catch (const MSIXException& error) {
             return {std::to_string(static_cast<int>(error.code)), error.system_error, error.message};
-        } catch (const winrt::hresult_error& error) {
+        } catch (const projection::hresult_error& error) {
             return {"hresult", error.code(), error.message()};
         } catch (const std::bad_alloc&) {
             return {"bad_alloc", 0, {}};

@@ -3,25 +3,29 @@
 namespace halvern {
 
 ActivationFactoryCache::~ActivationFactoryCache() {
-    winrt::com_ptr<abi::IActivationFactory> cached(slot_.exchange(nullptr), winrt::take_ownership_from_abi);
+    projection::com_ptr<abi::IActivationFactory> cached(slot_.exchange(nullptr),
+                                                        projection::take_ownership_from_abi);
 }
 
-winrt::com_ptr<abi::IInspectable> ActivationFactoryCache::ActivateInstance(const HresultMessages& messages) {
-    const winrt::com_ptr<abi::IActivationFactory> factory = Factory(messages);
-    winrt::com_ptr<abi::IInspectable> instance;
-    winrt::check_object(factory->lpVtbl->ActivateInstance(factory.get(), instance.put()), instance, messages);
+projection::com_ptr<abi::IInspectable> ActivationFactoryCache::ActivateInstance(
+    const HresultMessages& messages) {
+    const projection::com_ptr<abi::IActivationFactory> factory = Factory(messages);
+    projection::com_ptr<abi::IInspectable> instance;
+    projection::check_object(factory->lpVtbl->ActivateInstance(factory.get(), instance.put()), instance,
+                             messages);
     return instance;
 }
 
-winrt::com_ptr<abi::IActivationFactory> ActivationFactoryCache::Factory(const HresultMessages& messages) {
-    winrt::com_ptr<abi::IActivationFactory> factory;
+projection::com_ptr<abi::IActivationFactory> ActivationFactoryCache::Factory(
+    const HresultMessages& messages) {
+    projection::com_ptr<abi::IActivationFactory> factory;
     if (abi::IActivationFactory* cached = slot_.load(std::memory_order_acquire)) {
         factory.copy_from(cached);
         return factory;
     }
 
     const abi::guid& iid = abi::iid_of<abi::IActivationFactory>();
-    winrt::hresult status = api_.RoGetActivationFactory(class_id_, iid, factory.put_void());
+    projection::hresult status = api_.RoGetActivationFactory(class_id_, iid, factory.put_void());
     if (status == kCoNotInitialized) {
         // A thread outside any apartment: join the process to the multithreaded one for good, so the
         // blocking waits of deployment operations never run in a single-threaded apartment.
@@ -29,7 +33,7 @@ winrt::com_ptr<abi::IActivationFactory> ActivationFactoryCache::Factory(const Hr
         factory = nullptr;
         status = api_.RoGetActivationFactory(class_id_, iid, factory.put_void());
     }
-    winrt::check_object(status, factory, messages);
+    projection::check_object(status, factory, messages);
 
     // A factory bound to one apartment must not be used from another: such a one serves this
     // activation only.
@@ -37,7 +41,7 @@ winrt::com_ptr<abi::IActivationFactory> ActivationFactoryCache::Factory(const Hr
         return factory;
     }
     abi::IActivationFactory* expected = nullptr;
-    winrt::com_ptr<abi::IActivationFactory> slot_reference = factory;
+    projection::com_ptr<abi::IActivationFactory> slot_reference = factory;
     if (slot_.compare_exchange_strong(expected, slot_reference.get(), std::memory_order_acq_rel)) {
         slot_reference.detach();
         return factory;

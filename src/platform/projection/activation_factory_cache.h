@@ -13,7 +13,7 @@
 
 namespace halvern {
 
-inline constexpr winrt::hresult kCoNotInitialized = static_cast<winrt::hresult>(0x800401F0);
+inline constexpr projection::hresult kCoNotInitialized = static_cast<projection::hresult>(0x800401F0);
 
 class ActivationFactoryCache {
   public:
@@ -24,12 +24,12 @@ class ActivationFactoryCache {
     ActivationFactoryCache& operator=(const ActivationFactoryCache&) = delete;
 
     // A new instance from the factory's ActivateInstance. A failing call raises hresult_error.
-    winrt::com_ptr<abi::IInspectable> ActivateInstance(const HresultMessages& messages);
+    projection::com_ptr<abi::IInspectable> ActivateInstance(const HresultMessages& messages);
 
   private:
     // The cached factory; else RoGetActivationFactory (joining the multithreaded apartment and
     // asking once more when the thread has none), published into the slot if it is agile.
-    winrt::com_ptr<abi::IActivationFactory> Factory(const HresultMessages& messages);
+    projection::com_ptr<abi::IActivationFactory> Factory(const HresultMessages& messages);
 
     RuntimeActivationApi& api_;
     const std::u16string class_id_;

@@ -10,7 +10,7 @@
 #include "platform/projection/hresult_error.h"
 #include "platform/projection/hresult_messages.h"
 
-namespace winrt {
+namespace halvern::projection {
 
 struct take_ownership_from_abi_t {};
 inline constexpr take_ownership_from_abi_t take_ownership_from_abi{};
@@ -108,4 +108,4 @@ void check_object(hresult code, const com_ptr<T>& object, const halvern::Hresult
     }
 }
 
-}  // namespace winrt
+}  // namespace halvern::projection

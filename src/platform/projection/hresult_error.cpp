@@ -2,7 +2,7 @@
 
 #include <new>
 
-namespace winrt {
+namespace halvern::projection {
 
 void throw_hresult(hresult code, std::u16string message) {
     switch (code) {
@@ -37,4 +37,4 @@ void throw_hresult(hresult code, std::u16string message) {
     }
 }
 
-}  // namespace winrt
+}  // namespace halvern::projection

@@ -1,11 +1,12 @@
 #pragma once
-// The projection's error types: winrt::hresult_error and its specialised kinds. Portable, since the
-// cleanup drivers catch them; the message text is decided where the error is raised.
+// The projection's error types: hresult_error and its specialised kinds. Portable, since the cleanup
+// drivers catch them; the message text is decided where the error is raised. Our projection has a
+// namespace of its own, so that the platform's C++ projection (namespace winrt) can one day sit beside it.
 
 #include <cstdint>
 #include <string>
 
-namespace winrt {
+namespace halvern::projection {
 
 using hresult = std::int32_t;
 
@@ -65,4 +66,4 @@ using hresult_canceled = hresult_kind<hresults::kCanceled>;
 // E_OUTOFMEMORY as std::bad_alloc.
 [[noreturn]] void throw_hresult(hresult code, std::u16string message);
 
-}  // namespace winrt
+}  // namespace halvern::projection

@@ -13,7 +13,7 @@ constexpr std::int32_t kOk = 0;
 
 }  // namespace
 
-std::u16string HresultMessages::MessageFor(winrt::hresult code) const {
+std::u16string HresultMessages::MessageFor(projection::hresult code) const {
     RestrictedErrorDetails details;
     if (restricted_.GetRestrictedErrorInfo(details) == kOk && details.error == code) {
         if (details.restricted_description) {
@@ -27,7 +27,7 @@ std::u16string HresultMessages::MessageFor(winrt::hresult code) const {
 
 }  // namespace halvern
 
-namespace winrt {
+namespace halvern::projection {
 
 void throw_hresult(hresult code, const halvern::HresultMessages& messages) {
     // No message for this one: composing it could itself run out of memory.
@@ -37,4 +37,4 @@ void throw_hresult(hresult code, const halvern::HresultMessages& messages) {
     throw_hresult(code, messages.MessageFor(code));
 }
 
-}  // namespace winrt
+}  // namespace halvern::projection

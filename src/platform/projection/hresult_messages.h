@@ -17,7 +17,7 @@ class HresultMessages {
     // The restricted description (else the plain one) when the thread's restricted error
     // information names this same HRESULT; otherwise the system's message for it in the neutral
     // default language. Either is cut at its first NUL and not trimmed; empty when there is none.
-    std::u16string MessageFor(winrt::hresult code) const;
+    std::u16string MessageFor(projection::hresult code) const;
 
   private:
     RestrictedErrorApi& restricted_;
@@ -26,7 +26,7 @@ class HresultMessages {
 
 }  // namespace halvern
 
-namespace winrt {
+namespace halvern::projection {
 
 // Raises the kind that matches a failing HRESULT (E_OUTOFMEMORY as std::bad_alloc) with its message.
 [[noreturn]] void throw_hresult(hresult code, const halvern::HresultMessages& messages);
@@ -38,4 +38,4 @@ inline void check_hresult(hresult code, const halvern::HresultMessages& messages
     }
 }
 
-}  // namespace winrt
+}  // namespace halvern::projection

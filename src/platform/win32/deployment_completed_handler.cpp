@@ -76,16 +76,17 @@ class CompletedHandler {
     // Declared before the marshaler, which comes from it and goes first.
     SystemLibrary ole32_{L"ole32.dll"};
     // The marshaler's own (non-delegating) IUnknown, owned by this object.
-    winrt::com_ptr<abi::IUnknown> marshaler_;
+    projection::com_ptr<abi::IUnknown> marshaler_;
 };
 
 }  // namespace
 
-winrt::com_ptr<abi::IDeploymentCompletedHandler> MakeDeploymentCompletedHandler(
+projection::com_ptr<abi::IDeploymentCompletedHandler> MakeDeploymentCompletedHandler(
     UniqueKernelHandle event, const HresultMessages& messages) {
     auto* handler = new CompletedHandler(std::move(event));
-    winrt::com_ptr<abi::IDeploymentCompletedHandler> owner(handler->get(), winrt::take_ownership_from_abi);
-    winrt::check_hresult(handler->CreateMarshaler(), messages);
+    projection::com_ptr<abi::IDeploymentCompletedHandler> owner(handler->get(),
+                                                                projection::take_ownership_from_abi);
+    projection::check_hresult(handler->CreateMarshaler(), messages);
     return owner;
 }
 

@@ -11,7 +11,7 @@ namespace halvern {
 
 // Raises hresult_error when the free-threaded marshaler cannot be made (CoCreateFreeThreadedMarshaler,
 // ole32 loaded from System32).
-winrt::com_ptr<abi::IDeploymentCompletedHandler> MakeDeploymentCompletedHandler(
+projection::com_ptr<abi::IDeploymentCompletedHandler> MakeDeploymentCompletedHandler(
     UniqueKernelHandle event, const HresultMessages& messages);
 
 }  // namespace halvern

@@ -8,41 +8,41 @@
 
 namespace halvern {
 
-winrt::com_ptr<abi::IDeploymentResult> WaitForDeployment(
-    const winrt::com_ptr<abi::IDeploymentOperation>& operation, const HresultMessages& messages) {
+projection::com_ptr<abi::IDeploymentResult> WaitForDeployment(
+    const projection::com_ptr<abi::IDeploymentOperation>& operation, const HresultMessages& messages) {
     const auto info = operation.as<abi::IAsyncInfo>(messages);
     abi::AsyncStatus status = abi::AsyncStatusStarted;
-    winrt::check_hresult(info->lpVtbl->get_Status(info.get(), &status), messages);
+    projection::check_hresult(info->lpVtbl->get_Status(info.get(), &status), messages);
 
     if (status == abi::AsyncStatusStarted) {
         UniqueKernelHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         if (!event) {
             const HRESULT failure = HRESULT_FROM_WIN32(::GetLastError());
             // A failed call that left no error number must still fail, never wait on nothing.
-            winrt::throw_hresult(FAILED(failure) ? failure : E_FAIL, messages);
+            projection::throw_hresult(FAILED(failure) ? failure : E_FAIL, messages);
         }
         const HANDLE signal = event.get();
         // The handler owns the event from here on; the platform may hold it past this function.
         const auto handler = MakeDeploymentCompletedHandler(std::move(event), messages);
-        winrt::check_hresult(operation->lpVtbl->put_Completed(operation.get(), handler.get()), messages);
+        projection::check_hresult(operation->lpVtbl->put_Completed(operation.get(), handler.get()), messages);
         ::WaitForSingleObject(signal, INFINITE);
     }
 
-    winrt::com_ptr<abi::IDeploymentResult> result;
-    winrt::check_object(operation->lpVtbl->GetResults(operation.get(), result.put()), result, messages);
+    projection::com_ptr<abi::IDeploymentResult> result;
+    projection::check_object(operation->lpVtbl->GetResults(operation.get(), result.put()), result, messages);
     return result;
 }
 
-void CheckDeploymentResult(const winrt::com_ptr<abi::IDeploymentResult>& result, MSIXErrorCode failure_code,
-                           const HresultMessages& messages) {
+void CheckDeploymentResult(const projection::com_ptr<abi::IDeploymentResult>& result,
+                           MSIXErrorCode failure_code, const HresultMessages& messages) {
     abi::hresult extended = 0;
-    winrt::check_hresult(result->lpVtbl->get_ExtendedErrorCode(result.get(), &extended), messages);
+    projection::check_hresult(result->lpVtbl->get_ExtendedErrorCode(result.get(), &extended), messages);
     if (extended == 0) {
         return;
     }
     UniqueHString text;
-    winrt::check_hresult(result->lpVtbl->get_ErrorText(result.get(), text.put()), messages);
-    winrt::check_hresult(result->lpVtbl->get_ExtendedErrorCode(result.get(), &extended), messages);
+    projection::check_hresult(result->lpVtbl->get_ErrorText(result.get(), text.put()), messages);
+    projection::check_hresult(result->lpVtbl->get_ExtendedErrorCode(result.get(), &extended), messages);
     throw MSIXException(RawBuffer(text.get()), failure_code, extended);
 }
 

@@ -10,12 +10,12 @@ namespace halvern {
 
 // Status; while still started: CreateEventW, the Completed handler, WaitForSingleObject without a
 // time limit; then GetResults, whatever the status was. Failures raise hresult_error.
-winrt::com_ptr<abi::IDeploymentResult> WaitForDeployment(
-    const winrt::com_ptr<abi::IDeploymentOperation>& operation, const HresultMessages& messages);
+projection::com_ptr<abi::IDeploymentResult> WaitForDeployment(
+    const projection::com_ptr<abi::IDeploymentOperation>& operation, const HresultMessages& messages);
 
 // Any non-zero ExtendedErrorCode (positive too) raises MSIXException with the given code, the
 // ErrorText up to its first NUL and the code read once more.
-void CheckDeploymentResult(const winrt::com_ptr<abi::IDeploymentResult>& result, MSIXErrorCode failure_code,
-                           const HresultMessages& messages);
+void CheckDeploymentResult(const projection::com_ptr<abi::IDeploymentResult>& result,
+                           MSIXErrorCode failure_code, const HresultMessages& messages);
 
 }  // namespace halvern

@@ -7,19 +7,20 @@ namespace halvern {
 namespace {
 
 template <typename Interface, typename Getter>
-std::u16string ReadText(const winrt::com_ptr<Interface>& object, Getter getter,
+std::u16string ReadText(const projection::com_ptr<Interface>& object, Getter getter,
                         const HresultMessages& messages) {
     UniqueHString text;
-    winrt::check_hresult(getter(object.get(), text.put()), messages);
+    projection::check_hresult(getter(object.get(), text.put()), messages);
     return RuntimeText(text.get());
 }
 
 }  // namespace
 
-PackageInfo SnapshotPackage(const winrt::com_ptr<abi::IPackage>& package, const HresultMessages& messages) {
+PackageInfo SnapshotPackage(const projection::com_ptr<abi::IPackage>& package,
+                            const HresultMessages& messages) {
     PackageInfo info;
-    winrt::com_ptr<abi::IPackageId> id;
-    winrt::check_object(package->lpVtbl->get_Id(package.get(), id.put()), id, messages);
+    projection::com_ptr<abi::IPackageId> id;
+    projection::check_object(package->lpVtbl->get_Id(package.get(), id.put()), id, messages);
     info.package_name = ReadText(id, id->lpVtbl->get_Name, messages);
 
     const auto package2 = package.as<abi::IPackage2>(messages);
@@ -29,7 +30,7 @@ PackageInfo SnapshotPackage(const winrt::com_ptr<abi::IPackage>& package, const 
     info.family_name = ReadText(id, id->lpVtbl->get_FamilyName, messages);
 
     abi::PackageVersion version{};
-    winrt::check_hresult(id->lpVtbl->get_Version(id.get(), &version), messages);
+    projection::check_hresult(id->lpVtbl->get_Version(id.get(), &version), messages);
     PackageVersionText texts =
         FormatPackageVersion(version.Major, version.Minor, version.Build, version.Revision);
     info.version = std::move(texts.version);
@@ -37,12 +38,12 @@ PackageInfo SnapshotPackage(const winrt::com_ptr<abi::IPackage>& package, const 
 
     // Windows 10 before version 2004 has no IPackage8, and no external locations either: such a
     // package keeps an empty path and no external location. Any other failure of the query raises.
-    winrt::com_ptr<abi::IPackage8> package8;
-    const winrt::hresult queried = package.query(package8);
-    if (queried == winrt::hresults::kNoInterface) {
+    projection::com_ptr<abi::IPackage8> package8;
+    const projection::hresult queried = package.query(package8);
+    if (queried == projection::hresults::kNoInterface) {
         return info;
     }
-    winrt::check_object(queried, package8, messages);
+    projection::check_object(queried, package8, messages);
     info.installed_path = ReadText(package8, package8->lpVtbl->get_InstalledPath, messages);
 
     // Queried afresh, as the platform sees two separate property reads.

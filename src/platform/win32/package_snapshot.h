@@ -11,6 +11,7 @@ namespace halvern {
 
 // Raises hresult_error for any failing property, hresult_no_interface when the package lacks
 // IPackage2. A package without IPackage8 (Windows 10 before 2004) has no path and no external location.
-PackageInfo SnapshotPackage(const winrt::com_ptr<abi::IPackage>& package, const HresultMessages& messages);
+PackageInfo SnapshotPackage(const projection::com_ptr<abi::IPackage>& package,
+                            const HresultMessages& messages);
 
 }  // namespace halvern

@@ -10,7 +10,7 @@ static_assert(std::is_same_v<HSTRING, halvern::abi::hstring>,
 namespace halvern {
 
 StringReference::StringReference(const std::u16string& text, const HresultMessages& messages) {
-    winrt::check_hresult(
+    projection::check_hresult(
         ::WindowsCreateStringReference(AsWide(text), static_cast<UINT32>(text.size()), &header_, &handle_),
         messages);
 }

@@ -38,7 +38,7 @@ std::int32_t Win32RestrictedError::GetRestrictedErrorInfo(RestrictedErrorDetails
             return HRESULT_FROM_WIN32(error);
         }
     }
-    winrt::com_ptr<abi::IRestrictedErrorInfo> info;
+    projection::com_ptr<abi::IRestrictedErrorInfo> info;
     const HRESULT status = ::GetRestrictedErrorInfo(info.put());
     if (status != S_OK || !info) {
         return status == S_OK ? S_FALSE : status;

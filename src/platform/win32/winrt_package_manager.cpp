@@ -9,8 +9,8 @@ namespace halvern {
 void WinRtPackageManager::RemovePackageForAllUsers(const std::u16string& package_full_name) {
     const auto manager = CreatePackageManager().as<abi::IPackageManager2>(messages());
     const StringReference full_name(package_full_name, messages());
-    winrt::com_ptr<abi::IDeploymentOperation> operation;
-    winrt::check_object(
+    projection::com_ptr<abi::IDeploymentOperation> operation;
+    projection::check_object(
         manager->lpVtbl->RemovePackageWithOptionsAsync(manager.get(), full_name.get(),
                                                        abi::RemovalOptionsRemoveForAllUsers, operation.put()),
         operation, messages());
@@ -21,8 +21,8 @@ void WinRtPackageManager::RemovePackageForAllUsers(const std::u16string& package
 void WinRtPackageManager::DeprovisionForAllUsers(const std::u16string& package_family_name) {
     const auto manager = CreatePackageManager().as<abi::IPackageManager8>(messages());
     const StringReference family(package_family_name, messages());
-    winrt::com_ptr<abi::IDeploymentOperation> operation;
-    winrt::check_object(
+    projection::com_ptr<abi::IDeploymentOperation> operation;
+    projection::check_object(
         manager->lpVtbl->DeprovisionPackageForAllUsersAsync(manager.get(), family.get(), operation.put()),
         operation, messages());
     CheckDeploymentResult(WaitForDeployment(operation, messages()), MSIXErrorCode::PackageDeprovisionFailure,

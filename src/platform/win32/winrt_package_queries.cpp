@@ -13,24 +13,25 @@ constexpr HSTRING kCurrentUser = nullptr;
 
 // First, then Current and MoveNext while HasCurrent holds, in the iterator's order.
 template <typename Element, typename Visit>
-void ForEach(const winrt::com_ptr<abi::IIterable<Element>>& iterable, const HresultMessages& messages,
+void ForEach(const projection::com_ptr<abi::IIterable<Element>>& iterable, const HresultMessages& messages,
              Visit visit) {
-    winrt::com_ptr<abi::IIterator<Element>> iterator;
-    winrt::check_object(iterable->lpVtbl->First(iterable.get(), iterator.put()), iterator, messages);
+    projection::com_ptr<abi::IIterator<Element>> iterator;
+    projection::check_object(iterable->lpVtbl->First(iterable.get(), iterator.put()), iterator, messages);
     abi::boolean has_current = 0;
-    winrt::check_hresult(iterator->lpVtbl->get_HasCurrent(iterator.get(), &has_current), messages);
+    projection::check_hresult(iterator->lpVtbl->get_HasCurrent(iterator.get(), &has_current), messages);
     while (has_current) {
-        winrt::com_ptr<Element> current;
-        winrt::check_object(iterator->lpVtbl->get_Current(iterator.get(), current.put()), current, messages);
+        projection::com_ptr<Element> current;
+        projection::check_object(iterator->lpVtbl->get_Current(iterator.get(), current.put()), current,
+                                 messages);
         visit(std::move(current));
-        winrt::check_hresult(iterator->lpVtbl->MoveNext(iterator.get(), &has_current), messages);
+        projection::check_hresult(iterator->lpVtbl->MoveNext(iterator.get(), &has_current), messages);
     }
 }
 
-std::vector<PackageInfo> Snapshots(const winrt::com_ptr<abi::IIterable<abi::IPackage>>& packages,
+std::vector<PackageInfo> Snapshots(const projection::com_ptr<abi::IIterable<abi::IPackage>>& packages,
                                    const HresultMessages& messages) {
     std::vector<PackageInfo> found;
-    ForEach(packages, messages, [&](winrt::com_ptr<abi::IPackage> package) {
+    ForEach(packages, messages, [&](projection::com_ptr<abi::IPackage> package) {
         found.push_back(SnapshotPackage(package, messages));
     });
     return found;
@@ -38,30 +39,31 @@ std::vector<PackageInfo> Snapshots(const winrt::com_ptr<abi::IIterable<abi::IPac
 
 class WinRtPackageUserInformation final : public PackageUserInformation {
   public:
-    WinRtPackageUserInformation(winrt::com_ptr<abi::IPackageUserInformation> user,
+    WinRtPackageUserInformation(projection::com_ptr<abi::IPackageUserInformation> user,
                                 const HresultMessages& messages)
         : user_(std::move(user)), messages_(messages) {}
 
     std::u16string UserSecurityId() const override {
         UniqueHString security_id;
-        winrt::check_hresult(user_->lpVtbl->get_UserSecurityId(user_.get(), security_id.put()), messages_);
+        projection::check_hresult(user_->lpVtbl->get_UserSecurityId(user_.get(), security_id.put()),
+                                  messages_);
         return RuntimeText(security_id.get());
     }
 
     std::int32_t InstallState() const override {
         std::int32_t state = NotInstalled;
-        winrt::check_hresult(user_->lpVtbl->get_InstallState(user_.get(), &state), messages_);
+        projection::check_hresult(user_->lpVtbl->get_InstallState(user_.get(), &state), messages_);
         return state;
     }
 
   private:
-    winrt::com_ptr<abi::IPackageUserInformation> user_;
+    projection::com_ptr<abi::IPackageUserInformation> user_;
     const HresultMessages& messages_;
 };
 
 }  // namespace
 
-winrt::com_ptr<abi::IPackageManager> WinRtPackageQueries::CreatePackageManager() {
+projection::com_ptr<abi::IPackageManager> WinRtPackageQueries::CreatePackageManager() {
     return factories_.ActivateInstance(messages_).as<abi::IPackageManager>(messages_);
 }
 
@@ -70,12 +72,12 @@ std::vector<PackageInfo> WinRtPackageQueries::FindPackagesForCurrentUser(
     try {
         const auto manager = CreatePackageManager();
         const StringReference family(package_family_name, messages_);
-        winrt::com_ptr<abi::IIterable<abi::IPackage>> packages;
-        winrt::check_object(manager->lpVtbl->FindPackagesByUserSecurityIdPackageFamilyName(
-                                manager.get(), kCurrentUser, family.get(), packages.put()),
-                            packages, messages_);
+        projection::com_ptr<abi::IIterable<abi::IPackage>> packages;
+        projection::check_object(manager->lpVtbl->FindPackagesByUserSecurityIdPackageFamilyName(
+                                     manager.get(), kCurrentUser, family.get(), packages.put()),
+                                 packages, messages_);
         return Snapshots(packages, messages_);
-    } catch (const winrt::hresult_error& error) {
+    } catch (const projection::hresult_error& error) {
         throw MSIXException(error.message(), MSIXErrorCode::FindPackagesFailure, error.code());
     }
 }
@@ -85,12 +87,12 @@ std::vector<PackageInfo> WinRtPackageQueries::FindPackagesForAllUsers(
     try {
         const auto manager = CreatePackageManager();
         const StringReference family(package_family_name, messages_);
-        winrt::com_ptr<abi::IIterable<abi::IPackage>> packages;
-        winrt::check_object(
+        projection::com_ptr<abi::IIterable<abi::IPackage>> packages;
+        projection::check_object(
             manager->lpVtbl->FindPackagesByPackageFamilyName(manager.get(), family.get(), packages.put()),
             packages, messages_);
         return Snapshots(packages, messages_);
-    } catch (const winrt::hresult_error& error) {
+    } catch (const projection::hresult_error& error) {
         throw MSIXException(error.message(), MSIXErrorCode::FindPackagesFailure, error.code());
     }
 }
@@ -100,15 +102,15 @@ std::vector<std::unique_ptr<PackageUserInformation>> WinRtPackageQueries::FindPa
     try {
         const auto manager = CreatePackageManager();
         const StringReference full_name(package_full_name, messages_);
-        winrt::com_ptr<abi::IIterable<abi::IPackageUserInformation>> users;
-        winrt::check_object(manager->lpVtbl->FindUsers(manager.get(), full_name.get(), users.put()), users,
-                            messages_);
+        projection::com_ptr<abi::IIterable<abi::IPackageUserInformation>> users;
+        projection::check_object(manager->lpVtbl->FindUsers(manager.get(), full_name.get(), users.put()),
+                                 users, messages_);
         std::vector<std::unique_ptr<PackageUserInformation>> found;
-        ForEach(users, messages_, [&](winrt::com_ptr<abi::IPackageUserInformation> user) {
+        ForEach(users, messages_, [&](projection::com_ptr<abi::IPackageUserInformation> user) {
             found.push_back(std::make_unique<WinRtPackageUserInformation>(std::move(user), messages_));
         });
         return found;
-    } catch (const winrt::hresult_error& error) {
+    } catch (const projection::hresult_error& error) {
         throw MSIXException(error.message(), MSIXErrorCode::FindUsersFailure, error.code());
     }
 }

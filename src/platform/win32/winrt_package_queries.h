@@ -24,7 +24,7 @@ class WinRtPackageQueries : public virtual PackageQueries {
         const std::u16string& package_full_name) override;
 
     // A fresh IPackageManager: the factory's ActivateInstance, queried for IPackageManager.
-    winrt::com_ptr<abi::IPackageManager> CreatePackageManager();
+    projection::com_ptr<abi::IPackageManager> CreatePackageManager();
 
   protected:
     const HresultMessages& messages() const { return messages_; }
