@@ -25,7 +25,7 @@ foreach(dll winhttp ole32 oleaut32 combase)
     list(APPEND HALVERN_DELAY_IMPORTS "${library}")
 endforeach()
 
-file(GLOB HALVERN_WIN32_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp)
+file(GLOB HALVERN_WIN32_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp src/platform/winrt/*.cpp)
 add_library(halvern_win32 STATIC ${HALVERN_WIN32_SOURCES})
 target_link_libraries(halvern_win32 PUBLIC halvern_core shell32 advapi32 ${HALVERN_DELAY_IMPORTS})
 halvern_warnings(halvern_win32)
@@ -70,18 +70,32 @@ halvern_program_resources(HalvernCleanupPreview "Shows what HalvernCleanup would
 # files must not mix what only the tool runs, what only the preview runs, and what both share: else the
 # preview would carry the tool's removal, unregistration and upload code, and the tool the preview's.
 set_target_properties(halvern_core halvern_win32 PROPERTIES UNITY_BUILD_MODE GROUP)
-file(GLOB HALVERN_TOOL_ONLY_SOURCES src/telemetry/*.cpp)
-list(APPEND HALVERN_TOOL_ONLY_SOURCES src/app/cleanup_pass.cpp src/common/debug_log.cpp src/app/tool_operations.cpp
-    src/packages/machine_wide_removal.cpp src/packages/per_user_cleanup.cpp src/registry/updater_unregistration.cpp
+# Every file of a group is named by its path, and a path that names nothing is an error: a file moved or
+# renamed without this list would fall into the shared group, and into the other program, in silence.
+function(halvern_unity_group group)
+    foreach(path IN LISTS ARGN)
+        if(NOT EXISTS "${PROJECT_SOURCE_DIR}/${path}")
+            message(FATAL_ERROR "the unity group '${group}' names ${path}, which does not exist")
+        endif()
+        set_source_files_properties("${PROJECT_SOURCE_DIR}/${path}" PROPERTIES UNITY_GROUP ${group})
+    endforeach()
+endfunction()
+set_source_files_properties(${HALVERN_CORE_SOURCES} ${HALVERN_WIN32_SOURCES} PROPERTIES UNITY_GROUP shared)
+halvern_unity_group(tool
+    src/app/cleanup_pass.cpp src/app/tool_operations.cpp src/common/debug_log.cpp
     src/errors/outcome_events.cpp src/errors/telemetry_outcome_reporter.cpp
-    src/platform/win32/deployment_completed_handler.cpp src/platform/win32/deployment_wait.cpp
+    src/packages/machine_wide_removal.cpp src/packages/package_deployments.cpp src/packages/per_user_cleanup.cpp
+    src/registry/updater_unregistration.cpp
+    src/telemetry/form_encoding.cpp src/telemetry/host_info.cpp src/telemetry/telemetry_event.cpp
+    src/telemetry/telemetry_upload.cpp
     src/platform/win32/win32_debug_output.cpp src/platform/win32/win32_host_facts.cpp
     src/platform/win32/win32_process_clock.cpp src/platform/win32/win32_registry.cpp
-    src/platform/win32/win32_winhttp.cpp src/platform/win32/winrt_package_manager.cpp)
-file(GLOB HALVERN_PREVIEW_ONLY_SOURCES src/preview/*.cpp src/platform/win32/standard_stream.cpp)
-set_source_files_properties(${HALVERN_CORE_SOURCES} ${HALVERN_WIN32_SOURCES} PROPERTIES UNITY_GROUP shared)
-set_source_files_properties(${HALVERN_TOOL_ONLY_SOURCES} PROPERTIES UNITY_GROUP tool)
-set_source_files_properties(${HALVERN_PREVIEW_ONLY_SOURCES} PROPERTIES UNITY_GROUP preview)
+    src/platform/win32/win32_winhttp.cpp
+    src/platform/winrt/deployment_completed_handler.cpp src/platform/winrt/deployment_wait.cpp
+    src/platform/winrt/winrt_package_manager.cpp)
+halvern_unity_group(preview
+    src/preview/cleanup_planning.cpp src/preview/escaped_utf8.cpp src/preview/plan_json.cpp
+    src/preview/plan_report.cpp src/preview/preview_output.cpp src/platform/win32/standard_stream.cpp)
 
 if(HALVERN_RELEASE)
     halvern_split_symbols(HalvernCleanup)

@@ -11,8 +11,8 @@
 #include "platform/win32/win32_process_clock.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_system_messages.h"
-#include "platform/win32/winrt_package_manager.h"
 #include "platform/win32/win32_winhttp.h"
+#include "platform/winrt/winrt_package_manager.h"
 
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*command_line*/, int /*show*/) {
     // Before anything loads a DLL: System32 only, never the exe's own folder, which may be writable by

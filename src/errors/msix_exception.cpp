@@ -3,8 +3,6 @@
 #include <array>
 #include <string_view>
 
-#include "platform/text_before_nul.h"
-
 namespace halvern {
 namespace {
 
@@ -35,12 +33,6 @@ constexpr std::array<std::u16string_view, 21> kCodeNames = {
 };
 
 }  // namespace
-
-MSIXException::MSIXException(RuntimeStringBuffer message_text, MSIXErrorCode error_code, std::int32_t error)
-    : message(
-          TextBeforeNul(std::u16string_view(message_text.data, message_text.data ? message_text.length : 0))),
-      code(error_code),
-      system_error(error) {}
 
 MSIXException::MSIXException(std::u16string message_text, MSIXErrorCode error_code, std::int32_t error)
     : message(std::move(message_text)), code(error_code), system_error(error) {}

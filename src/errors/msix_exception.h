@@ -31,15 +31,7 @@ enum class MSIXErrorCode : std::int32_t {
     FindUsersFailure = 2020,
 };
 
-// The raw buffer of a Windows Runtime string (what WindowsGetStringRawBuffer returns).
-struct RuntimeStringBuffer {
-    const char16_t* data = nullptr;
-    std::uint32_t length = 0;
-};
-
 struct MSIXException {
-    // Copies the runtime string up to its first NUL; a null or empty string gives an empty message.
-    MSIXException(RuntimeStringBuffer message, MSIXErrorCode code, std::int32_t system_error);
     MSIXException(std::u16string message, MSIXErrorCode code, std::int32_t system_error);
 
     std::u16string message;

@@ -4,11 +4,9 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstdint>
 #include <vector>
 
 #include "packages/package_info.h"
-#include "packages/package_queries.h"
 
 namespace halvern {
 
@@ -19,8 +17,8 @@ enum class RemovalDecision {
 };
 
 // A user entry in any state but Staged (Installed, Paused, or one the tool does not know) keeps a package.
-inline bool HoldsBeyondStaged(std::int32_t install_state) {
-    return install_state != Staged;
+inline bool HoldsBeyondStaged(PackageInstallState install_state) {
+    return install_state != PackageInstallState::Staged;
 }
 
 // Machine-wide: whether a package is removed for all users. The users of a package with an external
@@ -31,13 +29,13 @@ RemovalDecision DecideRemoval(const PackageInfo& package, ReadInstallStates read
     if (package.has_external_location) {
         return RemovalDecision::KeepForExternalLocation;
     }
-    const std::vector<std::int32_t> install_states = read_install_states();
+    const std::vector<PackageInstallState> install_states = read_install_states();
     return std::ranges::any_of(install_states, HoldsBeyondStaged) ? RemovalDecision::KeepForUsers
                                                                   : RemovalDecision::Remove;
 }
 
-// Machine-wide: a family is done, to be deprovisioned and its registration deleted, only once every
-// package found for it has been removed.
+// Machine-wide: the family is deprovisioned and its registration deleted only when nothing of it is left.
+// A package kept for a user or an external location, or one whose removal failed, keeps both.
 inline bool FamilyDone(std::size_t packages_found, std::size_t packages_removed) {
     return packages_removed == packages_found;
 }

@@ -2,6 +2,8 @@
 
 #include "packages/cleanup_decisions.h"
 #include "packages/guarded_region.h"
+#include "packages/package_deployments.h"
+#include "packages/package_searches.h"
 #include "registry/updater_unregistration.h"
 
 namespace halvern {
@@ -10,9 +12,9 @@ namespace {
 constexpr bool kMachineWide = true;
 
 // Every user entry's state, in the order the package manager lists them.
-std::vector<std::int32_t> InstallStates(PackageManagerBridge& packages, const PackageInfo& package) {
-    std::vector<std::int32_t> install_states;
-    for (const auto& user : packages.FindPackageUsers(package.full_name)) {
+std::vector<PackageInstallState> InstallStates(PackageManagerApi& packages, const PackageInfo& package) {
+    std::vector<PackageInstallState> install_states;
+    for (const auto& user : FindPackageUsers(packages, package.full_name)) {
         install_states.push_back(user->InstallState());
     }
     return install_states;
@@ -29,7 +31,7 @@ std::size_t RemoveEligiblePackages(CleanupServices& services, const std::vector<
         const OutcomeSubject removal{RemovePackage, kMachineWide, package.display_name, package.family_name,
                                      package.version};
         if (!RunGuarded(services.reporter, removal,
-                        [&] { services.packages.RemovePackageForAllUsers(package.full_name); })) {
+                        [&] { RemovePackageForAllUsers(services.packages, package.full_name); })) {
             continue;
         }
         ReportSuccess(services.reporter, removal);
@@ -47,13 +49,13 @@ bool CleanUpMachineWide(CleanupServices& services, const InstallationRecord& rec
     bool cleaned_up = false;
     RunGuarded(services.reporter, installation, [&] {
         const std::vector<PackageInfo> packages =
-            services.packages.FindPackagesForAllUsers(record.package_family_name);
+            FindPackagesForAllUsers(services.packages, record.package_family_name);
         if (!FamilyDone(packages.size(), RemoveEligiblePackages(services, packages))) {
             return;
         }
         // The registration goes only after the family is deprovisioned.
         const bool withdrawn = RunGuarded(services.reporter, installation, [&] {
-            services.packages.DeprovisionForAllUsers(record.package_family_name);
+            DeprovisionForAllUsers(services.packages, record.package_family_name);
             UnregisterFromUpdater(services.registry, services.messages, kMachineWide, record.app_id);
         });
         if (!withdrawn) {

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/package_manager_api.h"
+
 namespace halvern {
 
 // A value snapshot of one installed package.
@@ -17,5 +19,10 @@ struct PackageInfo {
 
     friend bool operator==(const PackageInfo&, const PackageInfo&) = default;
 };
+
+// The snapshot of what the platform said of a package: each version part in decimal without leading zeros,
+// and an external location when the effective external path is not empty. Without IPackage8 (Windows 10
+// before 2004, which has no external locations) a package has no path and no external location.
+PackageInfo MakePackageInfo(const PackageFacts& facts);
 
 }  // namespace halvern

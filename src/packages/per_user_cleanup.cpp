@@ -2,6 +2,7 @@
 
 #include "packages/cleanup_decisions.h"
 #include "packages/guarded_region.h"
+#include "packages/package_searches.h"
 #include "registry/updater_unregistration.h"
 
 namespace halvern {
@@ -13,7 +14,7 @@ bool CleanUpPerUser(CleanupServices& services, const InstallationRecord& record)
 
     bool stale = false;
     const bool completed = RunGuarded(services.reporter, installation, [&] {
-        stale = RegistrationStale(services.packages.FindPackagesForCurrentUser(record.package_family_name));
+        stale = RegistrationStale(FindPackagesForCurrentUser(services.packages, record.package_family_name));
         if (stale) {
             UnregisterFromUpdater(services.registry, services.messages, kMachineWide, record.app_id);
         }

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "packages/package_queries.h"
+#include "platform/package_manager_api.h"
 #include "registry/installation_record.h"
 
 namespace halvern {
@@ -17,7 +17,7 @@ enum class RegistrationDecision { Skip, CleanUp, Keep, Unknown };
 
 struct PlannedUser {
     std::u16string security_id;
-    std::int32_t install_state = 0;
+    PackageInstallState install_state = PackageInstallState::NotInstalled;
 };
 
 struct PlannedPackage {
@@ -51,15 +51,15 @@ inline std::u16string_view DecisionName(RegistrationDecision decision) {
 }
 
 // The PackageInstallState's name; nothing for a value Windows does not define.
-inline std::optional<std::u16string_view> InstallStateName(std::int32_t install_state) {
+inline std::optional<std::u16string_view> InstallStateName(PackageInstallState install_state) {
     switch (install_state) {
-        case NotInstalled:
+        case PackageInstallState::NotInstalled:
             return u"NotInstalled";
-        case Staged:
+        case PackageInstallState::Staged:
             return u"Staged";
-        case Installed:
+        case PackageInstallState::Installed:
             return u"Installed";
-        case Paused:
+        case PackageInstallState::Paused:
             return u"Paused";
         default:
             return std::nullopt;

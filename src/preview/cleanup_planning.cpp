@@ -3,6 +3,7 @@
 #include "common/decimal_text.h"
 #include "errors/failure_messages.h"
 #include "packages/cleanup_decisions.h"
+#include "packages/package_searches.h"
 #include "registry/installation_discovery.h"
 
 namespace halvern {
@@ -16,9 +17,9 @@ std::u16string Packages(std::size_t count) {
     return DecimalText(static_cast<std::uint32_t>(count)) + (count == 1 ? u" package" : u" packages");
 }
 
-std::u16string StateText(std::int32_t install_state) {
+std::u16string StateText(PackageInstallState install_state) {
     const auto name = InstallStateName(install_state);
-    return name ? std::u16string(*name) : SignedDecimalText(install_state);
+    return name ? std::u16string(*name) : SignedDecimalText(static_cast<std::int32_t>(install_state));
 }
 
 // Who keeps a package: every entry in a state other than Staged.
@@ -44,9 +45,9 @@ std::u16string SecurityIdOf(const PackageUserInformation& user) {
 }
 
 // Each user entry of the package into the plan; their states for the decision.
-std::vector<std::int32_t> AskUsers(PackageQueries& packages, PlannedPackage& package) {
-    std::vector<std::int32_t> install_states;
-    for (const auto& user : packages.FindPackageUsers(package.full_name)) {
+std::vector<PackageInstallState> AskUsers(PackageManagerReadApi& packages, PlannedPackage& package) {
+    std::vector<PackageInstallState> install_states;
+    for (const auto& user : FindPackageUsers(packages, package.full_name)) {
         package.users.push_back({SecurityIdOf(*user), user->InstallState()});
         install_states.push_back(package.users.back().install_state);
     }
@@ -54,9 +55,9 @@ std::vector<std::int32_t> AskUsers(PackageQueries& packages, PlannedPackage& pac
 }
 
 // `asked` is the package whose question is under way, should it fail.
-void PlanMachineWide(PackageQueries& packages, PlannedRegistration& planned, PlannedPackage*& asked) {
+void PlanMachineWide(PackageManagerReadApi& packages, PlannedRegistration& planned, PlannedPackage*& asked) {
     const std::vector<PackageInfo> found =
-        packages.FindPackagesForAllUsers(planned.record.package_family_name);
+        FindPackagesForAllUsers(packages, planned.record.package_family_name);
     for (const PackageInfo& package : found) {
         planned.packages.push_back(
             {package.full_name, package.has_external_location, {}, PackageDecision::Unknown, kNotAsked});
@@ -92,9 +93,9 @@ void PlanMachineWide(PackageQueries& packages, PlannedRegistration& planned, Pla
     }
 }
 
-void PlanPerUser(PackageQueries& packages, PlannedRegistration& planned) {
+void PlanPerUser(PackageManagerReadApi& packages, PlannedRegistration& planned) {
     const std::vector<PackageInfo> listed =
-        packages.FindPackagesForCurrentUser(planned.record.package_family_name);
+        FindPackagesForCurrentUser(packages, planned.record.package_family_name);
     for (const PackageInfo& package : listed) {
         planned.packages.push_back({package.full_name,
                                     package.has_external_location,
@@ -114,7 +115,7 @@ void PlanPerUser(PackageQueries& packages, PlannedRegistration& planned) {
     }
 }
 
-void PlanRegistration(PackageQueries& packages, bool machine_wide, PlannedRegistration& planned) {
+void PlanRegistration(PackageManagerReadApi& packages, bool machine_wide, PlannedRegistration& planned) {
     if (planned.record.package_family_name.empty()) {
         planned.decision = RegistrationDecision::Skip;
         planned.reason = u"no package family name: not an MSIX installation, which the run passes over";
@@ -146,7 +147,7 @@ void PlanRegistration(PackageQueries& packages, bool machine_wide, PlannedRegist
 
 }  // namespace
 
-CleanupPlan PlanCleanup(RegistryReadApi& registry, PackageQueries& packages, bool machine_wide) {
+CleanupPlan PlanCleanup(RegistryReadApi& registry, PackageManagerReadApi& packages, bool machine_wide) {
     CleanupPlan plan{machine_wide, {}};
     for (InstallationRecord& record : DiscoverInstallations(registry, machine_wide)) {
         plan.registrations.push_back({std::move(record), RegistrationDecision::Unknown, {}, {}});

@@ -17,8 +17,8 @@ void AppendArray(std::string& json, const std::vector<Item>& items, Write write)
 
 void AppendUser(std::string& json, const PlannedUser& user) {
     const auto name = InstallStateName(user.install_state);
-    Append(json, "{\"sid\": ", JsonString(user.security_id),
-           ", \"state\": ", name ? JsonString(*name) : std::to_string(user.install_state), "}");
+    Append(json, "{\"sid\": ", JsonString(user.security_id), ", \"state\": ",
+           name ? JsonString(*name) : std::to_string(static_cast<std::int32_t>(user.install_state)), "}");
 }
 
 void AppendPackage(std::string& json, const PlannedPackage& package) {

@@ -14,7 +14,7 @@ void AppendUsers(std::string& report, const std::vector<PlannedUser>& users) {
     for (std::size_t index = 0; index < users.size(); ++index) {
         const auto name = InstallStateName(users[index].install_state);
         Append(report, index == 0 ? "    users: " : ", ", Text(users[index].security_id), " ",
-               name ? Text(*name) : std::to_string(users[index].install_state));
+               name ? Text(*name) : std::to_string(static_cast<std::int32_t>(users[index].install_state)));
     }
     report += users.empty() ? "" : "\n";
 }

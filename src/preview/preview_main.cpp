@@ -14,7 +14,7 @@
 #include "platform/win32/win32_command_line.h"
 #include "platform/win32/win32_registry_reader.h"
 #include "platform/win32/win32_system_messages.h"
-#include "platform/win32/winrt_package_queries.h"
+#include "platform/winrt/winrt_package_queries.h"
 #include "preview/preview_output.h"
 
 int wmain() {

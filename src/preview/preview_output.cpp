@@ -7,7 +7,8 @@
 
 namespace halvern {
 
-std::string PreviewOutput(CommandLineApi& command_line, RegistryReadApi& registry, PackageQueries& packages) {
+std::string PreviewOutput(CommandLineApi& command_line, RegistryReadApi& registry,
+                          PackageManagerReadApi& packages) {
     const SwitchMap switches = ParseSwitches(command_line, command_line.GetCommandLineW());
     const CleanupPlan plan = PlanCleanup(registry, packages, IsMachineInstallType(switches));
     // "/Json" exactly, with no value; like every switch, the first occurrence counts.

@@ -4,13 +4,14 @@
 
 #include <string>
 
-#include "packages/package_queries.h"
 #include "platform/command_line_api.h"
+#include "platform/package_manager_api.h"
 #include "platform/registry_api.h"
 
 namespace halvern {
 
 // UTF-8. Raises only std::bad_alloc.
-std::string PreviewOutput(CommandLineApi& command_line, RegistryReadApi& registry, PackageQueries& packages);
+std::string PreviewOutput(CommandLineApi& command_line, RegistryReadApi& registry,
+                          PackageManagerReadApi& packages);
 
 }  // namespace halvern

@@ -1,8 +1,8 @@
 #pragma once
 // One in-memory Windows for the native tests: every seam in one object, with the Win32 semantics the tool
 // relies on (statuses, byte counts, NUL handling, the 32-bit registry view, handle lifetimes), a package
-// manager that raises what the bridge raises, and failure injection by call name and occurrence, counted
-// over the whole run.
+// manager that answers and fails as the platform does, and failure injection by call name and occurrence,
+// counted over the whole run.
 
 #include <algorithm>
 #include <cstring>
@@ -11,8 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "errors/msix_exception.h"
-#include "packages/package_version_text.h"
 #include "platform/platform.h"
 #include "platform/projection/hresult_error.h"
 #include "scenarios/scenario.h"
@@ -75,7 +73,7 @@ class FakePlatform final : public DebugOutputApi,
                            public CommandLineApi,
                            public RegistryApi,
                            public SystemMessagesApi,
-                           public PackageManagerBridge,
+                           public PackageManagerApi,
                            public WinHttpApi,
                            public HostFactsApi,
                            public ProcessClockApi {
@@ -266,26 +264,19 @@ class FakePlatform final : public DebugOutputApi,
         return open_keys_.erase(key) == 1 ? kErrorSuccess : kErrorInvalidHandle;
     }
 
-    // --- the package manager, as the bridge raises its failures -------------------------------------------
+    // --- the package manager, failing as the platform does ----------------------------------------------
 
-    // Logged, failing on demand.
-    std::int32_t InstallStateOf(const scenarios::UserEntry& entry) {
-        calls.push_back(u"State " + entry.security_id);
-        if (const auto status = Injected("get_InstallState")) {
-            RaiseHresult(*status);
-        }
-        return entry.install_state;
+    std::vector<PackageFacts> FindPackagesByPackageFamilyName(const std::u16string& family_name) override {
+        return Search("FindPackagesByPackageFamilyName", u"FindAll ", family_name, false);
     }
-    std::vector<PackageInfo> FindPackagesForCurrentUser(const std::u16string& package_family_name) override {
-        return Search("FindPackagesByUserSecurityIdPackageFamilyName", u"FindMine ", package_family_name,
-                      true);
+    std::vector<PackageFacts> FindPackagesByUserSecurityIdPackageFamilyName(
+        const std::u16string& user_security_id, const std::u16string& family_name) override {
+        return Search("FindPackagesByUserSecurityIdPackageFamilyName", u"FindMine ", family_name,
+                      user_security_id.empty());
     }
-    std::vector<PackageInfo> FindPackagesForAllUsers(const std::u16string& package_family_name) override {
-        return Search("FindPackagesByPackageFamilyName", u"FindAll ", package_family_name, false);
-    }
-    std::vector<std::unique_ptr<PackageUserInformation>> FindPackageUsers(
+    std::vector<std::unique_ptr<PackageUserInformation>> FindUsers(
         const std::u16string& package_full_name) override {
-        Search("FindUsers", u"FindUsers ", package_full_name, false);
+        Enter("FindUsers", u"FindUsers " + package_full_name);
         std::vector<std::unique_ptr<PackageUserInformation>> users;
         for (const auto& package : world.packages) {
             for (const auto& entry :
@@ -295,12 +286,22 @@ class FakePlatform final : public DebugOutputApi,
         }
         return users;
     }
-    void RemovePackageForAllUsers(const std::u16string& package_full_name) override {
-        Deploy("RemovePackageWithOptionsAsync", package_full_name, true);
-        std::erase_if(world.packages, [&](const auto& p) { return p.full_name == package_full_name; });
+    std::optional<DeploymentError> RemovePackageWithOptions(const std::u16string& package_full_name,
+                                                            std::uint32_t removal_options) override {
+        auto failed = Deploy("RemovePackageWithOptionsAsync", u"Remove " + package_full_name,
+                             world.has_manager2, world.Removal(package_full_name));
+        if (removal_options != kRemoveForAllUsers) {
+            calls.back() += u" with other options";
+        }
+        if (!failed) {
+            std::erase_if(world.packages, [&](const auto& p) { return p.full_name == package_full_name; });
+        }
+        return failed;
     }
-    void DeprovisionForAllUsers(const std::u16string& package_family_name) override {
-        Deploy("DeprovisionPackageForAllUsersAsync", package_family_name, false);
+    std::optional<DeploymentError> DeprovisionPackageForAllUsers(
+        const std::u16string& package_family_name) override {
+        return Deploy("DeprovisionPackageForAllUsersAsync", u"Deprovision " + package_family_name,
+                      world.has_manager8, world.Deprovisioning(package_family_name));
     }
 
     // --- WinHTTP ----------------------------------------------------------------------------------------
@@ -409,16 +410,24 @@ class FakePlatform final : public DebugOutputApi,
         User(FakePlatform& platform, scenarios::UserEntry entry)
             : platform_(platform), entry_(std::move(entry)) {}
         std::u16string UserSecurityId() const override { return entry_.security_id; }
-        std::int32_t InstallState() const override { return platform_.InstallStateOf(entry_); }
+        PackageInstallState InstallState() const override {
+            platform_.Enter("get_InstallState", u"State " + entry_.security_id);
+            return PackageInstallState{entry_.install_state};
+        }
 
       private:
         FakePlatform& platform_;
         scenarios::UserEntry entry_;
     };
 
-    // What the bridge raises when a platform call fails: the HRESULT's kind, with its neutral text.
-    [[noreturn]] static void RaiseHresult(std::int32_t status) {
-        projection::throw_hresult(status, SystemText(static_cast<std::uint32_t>(status), fake::kNeutral));
+    // A package-manager call: logged, and failing on demand with the HRESULT's kind and its neutral text, as
+    // the projection raises it.
+    void Enter(const char* call, std::u16string logged) {
+        calls.push_back(std::move(logged));
+        if (const auto status = Injected(call)) {
+            projection::throw_hresult(*status,
+                                      SystemText(static_cast<std::uint32_t>(*status), fake::kNeutral));
+        }
     }
 
     // Counts the call; the status injected for this occurrence, if any (std::bad_alloc is raised).
@@ -472,41 +481,37 @@ class FakePlatform final : public DebugOutputApi,
         return kErrorSuccess;
     }
 
-    std::vector<PackageInfo> Search(const char* call, const char16_t* logged, const std::u16string& family,
-                                    bool current_user_only) {
-        calls.push_back(logged + family);
-        if (const auto status = Injected(call)) {
-            throw MSIXException(SystemText(static_cast<std::uint32_t>(*status), fake::kNeutral),
-                                std::string(call) == "FindUsers" ? MSIXErrorCode::FindUsersFailure
-                                                                 : MSIXErrorCode::FindPackagesFailure,
-                                *status);
-        }
-        std::vector<PackageInfo> found;
+    std::vector<PackageFacts> Search(const char* call, const char16_t* logged, const std::u16string& family,
+                                     bool current_user_only) {
+        Enter(call, logged + family);
+        std::vector<PackageFacts> found;
         for (const auto& p : world.packages) {
             if (p.family_name == family && (p.current_user || !current_user_only)) {
-                PackageVersionText texts =
-                    FormatPackageVersion(p.version[0], p.version[1], p.version[2], p.version[3]);
-                found.push_back({p.name, p.display_name, p.full_name, p.family_name, texts.full_version,
-                                 texts.version, p.has_package8 ? p.installed_path : u"",
-                                 p.has_package8 && !p.external_path.empty()});
+                found.push_back({p.name,
+                                 p.display_name,
+                                 p.full_name,
+                                 p.family_name,
+                                 {p.version[0], p.version[1], p.version[2], p.version[3]},
+                                 p.has_package8,
+                                 p.has_package8 ? p.installed_path : u"",
+                                 p.has_package8 ? p.external_path : u""});
             }
         }
         return found;
     }
-    // A removal (else a deprovisioning): logged, failing on demand or as the world says.
-    void Deploy(const char* call, const std::u16string& target, bool removal) {
-        calls.push_back((removal ? u"Remove " : u"Deprovision ") + target);
-        const bool has_interface = removal ? world.has_manager2 : world.has_manager8;
+    // A deployment: the interface it needs, then the call, each failing as asked; then its scripted result.
+    std::optional<DeploymentError> Deploy(const char* call, std::u16string logged, bool has_interface,
+                                          const scenarios::Deployment* outcome) {
+        calls.push_back(std::move(logged));
         if (const auto status = Injected(call); status || !has_interface) {
-            RaiseHresult(status.value_or(projection::hresults::kNoInterface));
+            const std::int32_t failure = status.value_or(projection::hresults::kNoInterface);
+            projection::throw_hresult(failure,
+                                      SystemText(static_cast<std::uint32_t>(failure), fake::kNeutral));
         }
-        const auto* outcome = removal ? world.Removal(target) : world.Deprovisioning(target);
-        if (outcome != nullptr && outcome->extended_error != 0) {
-            throw MSIXException(
-                outcome->error_text,
-                removal ? MSIXErrorCode::PackageRemoveFailure : MSIXErrorCode::PackageDeprovisionFailure,
-                outcome->extended_error);
+        if (outcome == nullptr || outcome->extended_error == 0) {
+            return std::nullopt;
         }
+        return DeploymentError{outcome->error_text, outcome->extended_error};
     }
     // A WinHTTP handle under `parent`, carrying the access type and flags of its parent and its own.
     InternetHandle Child(const char* call, InternetHandle parent, const char* kind,

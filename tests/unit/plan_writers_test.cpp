@@ -22,13 +22,16 @@ TEST(PlanWriters, EscapeControlCharactersAndLoneSurrogatesOnly) {
 }
 
 TEST(PlanWriters, WriteEveryFieldAndAnUnnamedStateAsANumber) {
-    const CleanupPlan plan{
-        true,
-        {{{u"{1}", u"A", u"1.0", u"A_p"},
-          RegistrationDecision::Keep,
-          u"1 package would stay\r\n",
-          {{u"A_1__p", true, {}, PackageDecision::Keep, u"external"},
-           {u"A_2__p", false, {{u"S-1", Staged}, {u"S-2", 3}}, PackageDecision::Remove, u"r"}}}}};
+    const CleanupPlan plan{true,
+                           {{{u"{1}", u"A", u"1.0", u"A_p"},
+                             RegistrationDecision::Keep,
+                             u"1 package would stay\r\n",
+                             {{u"A_1__p", true, {}, PackageDecision::Keep, u"external"},
+                              {u"A_2__p",
+                               false,
+                               {{u"S-1", PackageInstallState::Staged}, {u"S-2", PackageInstallState{3}}},
+                               PackageDecision::Remove,
+                               u"r"}}}}};
     EXPECT_EQ(
         PlanJson(plan),
         R"({"mode": "machine", "registrations": [{"app_id": "{1}", "name": "A", "version": "1.0", )"

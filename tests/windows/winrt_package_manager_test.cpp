@@ -2,7 +2,7 @@
 // scenarios cannot see. The exact platform calls, the conversions of failing or broken calls that no
 // scenario makes, with no platform object left behind, the wait's handles, and the component's own leak
 // report.
-#include "platform/win32/winrt_package_manager.h"
+#include "platform/winrt/winrt_package_manager.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,8 @@
 
 #include "child_process.h"
 #include "errors/msix_exception.h"
+#include "packages/package_deployments.h"
+#include "packages/package_searches.h"
 #include "platform/win32/win32_system_messages.h"
 
 namespace halvern {
@@ -105,14 +107,14 @@ class BridgeTest : public ::testing::Test {
         WinRtPackageManager bridge(system);
         try {
             if (operation == AllUsers || operation == CurrentUser) {
-                operation == AllUsers ? bridge.FindPackagesForAllUsers(kFamily)
-                                      : bridge.FindPackagesForCurrentUser(kFamily);
+                operation == AllUsers ? FindPackagesForAllUsers(bridge, kFamily)
+                                      : FindPackagesForCurrentUser(bridge, kFamily);
             } else if (operation == Users || operation == State) {
-                const auto users = bridge.FindPackageUsers(kFirst);
-                operation == State ? users.at(0)->InstallState() : 0;
+                const auto users = FindPackageUsers(bridge, kFirst);
+                operation == State ? users.at(0)->InstallState() : PackageInstallState{};
             } else {
-                operation == Remove ? bridge.RemovePackageForAllUsers(kFirst)
-                                    : bridge.DeprovisionForAllUsers(kFamily);
+                operation == Remove ? RemovePackageForAllUsers(bridge, kFirst)
+                                    : DeprovisionForAllUsers(bridge, kFamily);
             }
             return {"nothing", 0, {}};
         } catch (const MSIXException& error) {
@@ -132,15 +134,15 @@ TEST_F(BridgeTest, SnapshotsEveryPropertyAndGivesEachOperationAnInstanceOfItsOwn
     component.Scenario(kPackages + "completion later\n");
     WinRtPackageManager bridge(system);
     EXPECT_EQ(
-        bridge.FindPackagesForAllUsers(kFamily),
+        FindPackagesForAllUsers(bridge, kFamily),
         (std::vector<PackageInfo>{
             {u"Halvern.Client", u"Halvern", kFirst, kFamily, u"1.2.3.4", u"1.2.3", u"C:\\Apps\\One", false},
             {u"Halvern.Client", u"Halvern (x86)", u"Halvern.Client_0.10.0.65535_x86__abc", kFamily,
              u"0.10.0.65535", u"0.10.0", u"", true}}));
-    EXPECT_EQ(bridge.FindPackagesForCurrentUser(kFamily).size(), 1u);
-    EXPECT_EQ(bridge.FindPackageUsers(kFirst).at(1)->InstallState(), Installed);
-    bridge.RemovePackageForAllUsers(kFirst);
-    bridge.DeprovisionForAllUsers(kFamily);
+    EXPECT_EQ(FindPackagesForCurrentUser(bridge, kFamily).size(), 1u);
+    EXPECT_EQ(FindPackageUsers(bridge, kFirst).at(1)->InstallState(), PackageInstallState::Installed);
+    RemovePackageForAllUsers(bridge, kFirst);
+    DeprovisionForAllUsers(bridge, kFamily);
     EXPECT_EQ(component.Calls("DllGetActivationFactory").size(), 1u);  // the agile factory is kept
     EXPECT_EQ(component.Calls("ActivateInstance").size(), 5u);
     EXPECT_EQ(component.Calls("FindPackagesByUserSecurityIdPackageFamilyName"),
@@ -232,17 +234,17 @@ TEST_F(BridgeTest, WaitsForLaterCompletionsWithoutLeakingHandlesAndNotAtAllForCo
     component.Scenario(kPackages + "completion later\nremove Halvern.Client_1.2.3.4_x64__abc 0\n" +
                        "remove Halvern.Other_1.0.0.0_x64__abc 0x80073D02 in use\n");
     WinRtPackageManager bridge(system);
-    bridge.RemovePackageForAllUsers(kFirst);  // what the process sets up once is not a leak
+    RemovePackageForAllUsers(bridge, kFirst);  // what the process sets up once is not a leak
     const std::uintptr_t before = HandlesInUse();
     for (int round = 0; round < kRounds; ++round) {
-        bridge.RemovePackageForAllUsers(kFirst);
-        EXPECT_THROW(bridge.RemovePackageForAllUsers(u"Halvern.Other_1.0.0.0_x64__abc"), MSIXException);
+        RemovePackageForAllUsers(bridge, kFirst);
+        EXPECT_THROW(RemovePackageForAllUsers(bridge, u"Halvern.Other_1.0.0.0_x64__abc"), MSIXException);
     }
     // The last workers may still be finishing; one leaked event per round would be hundreds.
     EXPECT_LE(HandlesInUse(), before + 8);
     EXPECT_EQ(component.Calls("Invoke 3 on a worker thread").size(), static_cast<std::size_t>(kRounds));
     component.Scenario(kPackages);
-    bridge.DeprovisionForAllUsers(kFamily);
+    DeprovisionForAllUsers(bridge, kFamily);
     EXPECT_EQ(component.Calls("put_Completed").size(), static_cast<std::size_t>(2 * kRounds + 1));
 }
 
@@ -250,7 +252,7 @@ TEST_F(BridgeTest, WaitsForLaterCompletionsWithoutLeakingHandlesAndNotAtAllForCo
 TEST(LeakReportChild, DISABLED_KeepsAUserToTheEnd) {
     Win32SystemMessages messages;
     WinRtPackageManager bridge{messages};
-    new auto(std::move(bridge.FindPackageUsers(kFirst).at(0)));
+    new auto(std::move(bridge.FindUsers(kFirst).at(0)));
 }
 
 TEST_F(BridgeTest, ReportsTheObjectsStillAliveWhenItsProcessExits) {

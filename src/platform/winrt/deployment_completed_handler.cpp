@@ -1,4 +1,4 @@
-#include "platform/win32/deployment_completed_handler.h"
+#include "platform/winrt/deployment_completed_handler.h"
 
 #include <windows.h>
 #include <objbase.h>

@@ -1,14 +1,13 @@
 #pragma once
-// Windows Runtime strings: an owner for the HSTRINGs the platform hands out, a string reference
-// that passes the caller's text without copying, and reading a string's buffer. Their functions are in
-// combase, which the activation that comes first has loaded.
+// Windows Runtime strings: an owner for the HSTRINGs the platform hands out, a string reference that passes
+// the caller's text without copying, and reading a string's text. Their functions are in combase, which the
+// activation that comes first has loaded.
 
 #include <windows.h>
 #include <winstring.h>
 
 #include <string>
 
-#include "errors/msix_exception.h"
 #include "platform/abi/base.h"
 #include "platform/projection/hresult_messages.h"
 #include "platform/unique_handle.h"
@@ -43,6 +42,5 @@ class StringReference {
 
 // The whole text, embedded NULs included; empty for a null string.
 std::u16string RuntimeText(HSTRING text);
-RuntimeStringBuffer RawBuffer(HSTRING text);
 
 }  // namespace halvern

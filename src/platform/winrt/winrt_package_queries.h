@@ -1,10 +1,10 @@
 #pragma once
-// The package manager's questions over the Windows Runtime class
-// Windows.Management.Deployment.PackageManager. Every operation activates its own package manager
-// through the factory cached for the life of this object (an entry point keeps one for the process).
+// The package manager's searches over the Windows Runtime class Windows.Management.Deployment.PackageManager.
+// Every search activates its own package manager through the factory cached for the life of this object (an
+// entry point keeps one for the process).
 
-#include "packages/package_queries.h"
 #include "platform/abi/deployment.h"
+#include "platform/package_manager_api.h"
 #include "platform/projection/activation_factory_cache.h"
 #include "platform/projection/hresult_messages.h"
 #include "platform/system_messages_api.h"
@@ -13,14 +13,15 @@
 
 namespace halvern {
 
-class WinRtPackageQueries : public virtual PackageQueries {
+class WinRtPackageQueries : public virtual PackageManagerReadApi {
   public:
     explicit WinRtPackageQueries(SystemMessagesApi& system_messages)
         : messages_(restricted_errors_, system_messages) {}
 
-    std::vector<PackageInfo> FindPackagesForCurrentUser(const std::u16string& package_family_name) override;
-    std::vector<PackageInfo> FindPackagesForAllUsers(const std::u16string& package_family_name) override;
-    std::vector<std::unique_ptr<PackageUserInformation>> FindPackageUsers(
+    std::vector<PackageFacts> FindPackagesByPackageFamilyName(const std::u16string& family_name) override;
+    std::vector<PackageFacts> FindPackagesByUserSecurityIdPackageFamilyName(
+        const std::u16string& user_security_id, const std::u16string& family_name) override;
+    std::vector<std::unique_ptr<PackageUserInformation>> FindUsers(
         const std::u16string& package_full_name) override;
 
     // A fresh IPackageManager: the factory's ActivateInstance, queried for IPackageManager.

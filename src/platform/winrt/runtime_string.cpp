@@ -1,4 +1,4 @@
-#include "platform/win32/runtime_string.h"
+#include "platform/winrt/runtime_string.h"
 
 #include <type_traits>
 
@@ -15,15 +15,10 @@ StringReference::StringReference(const std::u16string& text, const HresultMessag
         messages);
 }
 
-RuntimeStringBuffer RawBuffer(HSTRING text) {
+std::u16string RuntimeText(HSTRING text) {
     UINT32 length = 0;
     const wchar_t* buffer = ::WindowsGetStringRawBuffer(text, &length);
-    return {reinterpret_cast<const char16_t*>(buffer), length};
-}
-
-std::u16string RuntimeText(HSTRING text) {
-    const RuntimeStringBuffer buffer = RawBuffer(text);
-    return buffer.data == nullptr ? std::u16string() : std::u16string(buffer.data, buffer.length);
+    return buffer == nullptr ? std::u16string() : FromWide(buffer, length);
 }
 
 }  // namespace halvern

@@ -1,10 +1,10 @@
-#include "platform/win32/deployment_wait.h"
+#include "platform/winrt/deployment_wait.h"
 
 #include <windows.h>
 
-#include "platform/win32/deployment_completed_handler.h"
-#include "platform/win32/runtime_string.h"
 #include "platform/win32/win32_handles.h"
+#include "platform/winrt/deployment_completed_handler.h"
+#include "platform/winrt/runtime_string.h"
 
 namespace halvern {
 
@@ -33,17 +33,19 @@ projection::com_ptr<abi::IDeploymentResult> WaitForDeployment(
     return result;
 }
 
-void CheckDeploymentResult(const projection::com_ptr<abi::IDeploymentResult>& result,
-                           MSIXErrorCode failure_code, const HresultMessages& messages) {
+std::optional<DeploymentError> ReadDeploymentError(const projection::com_ptr<abi::IDeploymentResult>& result,
+                                                   const HresultMessages& messages) {
     abi::hresult extended = 0;
     projection::check_hresult(result->lpVtbl->get_ExtendedErrorCode(result.get(), &extended), messages);
     if (extended == 0) {
-        return;
+        return std::nullopt;
     }
     UniqueHString text;
     projection::check_hresult(result->lpVtbl->get_ErrorText(result.get(), text.put()), messages);
+    // The code is read once more after the text, and that second value is the one reported: the sequence
+    // of reads the tool has always made.
     projection::check_hresult(result->lpVtbl->get_ExtendedErrorCode(result.get(), &extended), messages);
-    throw MSIXException(RawBuffer(text.get()), failure_code, extended);
+    return DeploymentError{RuntimeText(text.get()), extended};
 }
 
 }  // namespace halvern
