@@ -82,8 +82,8 @@ function(halvern_unity_group group)
 endfunction()
 set_source_files_properties(${HALVERN_CORE_SOURCES} ${HALVERN_WIN32_SOURCES} PROPERTIES UNITY_GROUP shared)
 halvern_unity_group(tool
-    src/app/cleanup_pass.cpp src/app/tool_operations.cpp src/common/debug_log.cpp
-    src/errors/outcome_events.cpp src/errors/telemetry_outcome_reporter.cpp
+    src/app/cleanup_pass.cpp src/common/debug_log.cpp
+    src/errors/outcome_events.cpp
     src/packages/machine_wide_removal.cpp src/packages/package_deployments.cpp src/packages/per_user_cleanup.cpp
     src/registry/updater_unregistration.cpp
     src/telemetry/form_encoding.cpp src/telemetry/host_info.cpp src/telemetry/telemetry_event.cpp

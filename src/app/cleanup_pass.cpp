@@ -1,25 +1,30 @@
 #include "app/cleanup_pass.h"
 
+#include <vector>
+
 #include "common/debug_log.h"
 #include "common/switches.h"
+#include "packages/machine_wide_removal.h"
+#include "packages/per_user_cleanup.h"
+#include "registry/installation_discovery.h"
 
 namespace halvern {
 namespace {
 
-bool CleanUp(CleanupOperations& operations, bool machine_wide, const InstallationRecord& record) {
+bool CleanUp(Platform& platform, bool machine_wide, const InstallationRecord& record) {
     // The cleanup operations report their own failures. Anything that still escapes one (say, a
     // success report that ran out of memory) must not cost the other installations their turn.
     try {
-        return machine_wide ? operations.CleanUpMachineWide(record) : operations.CleanUpPerUser(record);
+        return machine_wide ? CleanUpMachineWide(platform, record) : CleanUpPerUser(platform, record);
     } catch (...) {
         return false;
     }
 }
 
-std::vector<InstallationRecord> Discover(CleanupOperations& operations, bool machine_wide) {
+std::vector<InstallationRecord> Discover(RegistryReadApi& registry, bool machine_wide) {
     // Discovery raises only when memory runs out; with no list there is nothing to clean up.
     try {
-        return operations.DiscoverInstallations(machine_wide);
+        return DiscoverInstallations(registry, machine_wide);
     } catch (...) {
         return {};
     }
@@ -27,18 +32,18 @@ std::vector<InstallationRecord> Discover(CleanupOperations& operations, bool mac
 
 }  // namespace
 
-int RunCleanupPass(Platform& platform, CleanupOperations& operations) {
+int RunCleanupPass(Platform& platform) {
     WriteDebugLine(platform.debug, u"Start HalvernCleanup");
     const SwitchMap switches = ParseSwitches(platform.command_line, platform.command_line.GetCommandLineW());
     const bool machine_wide = IsMachineInstallType(switches);
 
-    for (const InstallationRecord& record : Discover(operations, machine_wide)) {
+    for (const InstallationRecord& record : Discover(platform.registry, machine_wide)) {
         if (record.package_family_name.empty()) {
             continue;
         }
         WriteDebugLine(platform.debug, u"Name: " + record.name + u" Version: " + record.version +
                                            u" PackageFamilyName: " + record.package_family_name);
-        const bool cleaned_up = CleanUp(operations, machine_wide, record);
+        const bool cleaned_up = CleanUp(platform, machine_wide, record);
         WriteDebugLine(platform.debug,
                        record.name + (cleaned_up ? u" was cleaned up" : u" was not cleaned up"));
     }

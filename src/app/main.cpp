@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include "app/cleanup_pass.h"
-#include "app/tool_operations.h"
 #include "platform/win32/win32_command_line.h"
 #include "platform/win32/win32_debug_output.h"
 #include "platform/win32/win32_host_facts.h"
@@ -29,9 +28,8 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     halvern::Win32ProcessClock process_clock;
     halvern::Platform platform{debug,    command_line, registry, messages,
                                packages, winhttp,      host,     process_clock};
-    halvern::ToolOperations operations(platform);
     try {
-        return halvern::RunCleanupPass(platform, operations);
+        return halvern::RunCleanupPass(platform);
     } catch (...) {
         // Only running out of memory can get here; the updater that runs us expects 0 regardless.
         return 0;

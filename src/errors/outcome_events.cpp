@@ -3,18 +3,15 @@
 #include <optional>
 
 #include "errors/failure_messages.h"
-#include "telemetry/telemetry_event.h"
 #include "telemetry/telemetry_upload.h"
 
 namespace halvern {
 namespace {
 
-std::uint32_t Report(Platform& platform, EventKind event_kind, bool success, bool machine_wide,
-                     const std::u16string& app_name, const std::u16string& package_family_name,
-                     const std::u16string& version, std::optional<std::int32_t> error_code,
-                     std::optional<std::u16string> error_message) {
-    TelemetryEvent event = MakeTelemetryEvent(platform, event_kind, success, machine_wide, app_name,
-                                              package_family_name, version);
+std::uint32_t Report(Platform& platform, const OutcomeSubject& subject, bool success,
+                     std::optional<std::int32_t> error_code, std::optional<std::u16string> error_message) {
+    TelemetryEvent event = MakeTelemetryEvent(platform, subject.event_kind, success, subject.machine_wide,
+                                              subject.app_name, subject.package_family_name, subject.version);
     event.error_code = error_code;
     event.error_message = std::move(error_message);
     // The status is not used: the exchange has already logged it.
@@ -24,32 +21,23 @@ std::uint32_t Report(Platform& platform, EventKind event_kind, bool success, boo
 
 }  // namespace
 
-std::uint32_t ReportSuccess(Platform& platform, EventKind event_kind, bool machine_wide,
-                            const std::u16string& app_name, const std::u16string& package_family_name,
-                            const std::u16string& version) {
-    return Report(platform, event_kind, true, machine_wide, app_name, package_family_name, version,
-                  std::nullopt, std::nullopt);
+std::uint32_t ReportSuccess(Platform& platform, const OutcomeSubject& subject) {
+    return Report(platform, subject, true, std::nullopt, std::nullopt);
 }
 
-std::uint32_t ReportMSIXFailure(Platform& platform, EventKind event_kind, bool machine_wide,
-                                const std::u16string& app_name, const std::u16string& package_family_name,
-                                const std::u16string& version, const MSIXException& error) {
-    return Report(platform, event_kind, false, machine_wide, app_name, package_family_name, version,
-                  error.system_error, FailureMessage(error));
+std::uint32_t ReportMSIXFailure(Platform& platform, const OutcomeSubject& subject,
+                                const MSIXException& error) {
+    return Report(platform, subject, false, error.system_error, FailureMessage(error));
 }
 
-std::uint32_t ReportHresultFailure(Platform& platform, EventKind event_kind, bool machine_wide,
-                                   const std::u16string& app_name, const std::u16string& package_family_name,
-                                   const std::u16string& version, const projection::hresult_error& error) {
-    return Report(platform, event_kind, false, machine_wide, app_name, package_family_name, version,
-                  std::nullopt, FailureMessage(error));
+std::uint32_t ReportHresultFailure(Platform& platform, const OutcomeSubject& subject,
+                                   const projection::hresult_error& error) {
+    return Report(platform, subject, false, std::nullopt, FailureMessage(error));
 }
 
-std::uint32_t ReportStdFailure(Platform& platform, EventKind event_kind, bool machine_wide,
-                               const std::u16string& app_name, const std::u16string& package_family_name,
-                               const std::u16string& version, const std::exception& error) {
-    return Report(platform, event_kind, false, machine_wide, app_name, package_family_name, version,
-                  std::nullopt, FailureMessage(error));
+std::uint32_t ReportStdFailure(Platform& platform, const OutcomeSubject& subject,
+                               const std::exception& error) {
+    return Report(platform, subject, false, std::nullopt, FailureMessage(error));
 }
 
 }  // namespace halvern

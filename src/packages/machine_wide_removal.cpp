@@ -9,8 +9,6 @@
 namespace halvern {
 namespace {
 
-constexpr bool kMachineWide = true;
-
 // Every user entry's state, in the order the package manager lists them.
 std::vector<PackageInstallState> InstallStates(PackageManagerApi& packages, const PackageInfo& package) {
     std::vector<PackageInstallState> install_states;
@@ -21,50 +19,50 @@ std::vector<PackageInstallState> InstallStates(PackageManagerApi& packages, cons
 }
 
 // Removes what may be removed, each removal awaited and reported; returns how many were removed.
-std::size_t RemoveEligiblePackages(CleanupServices& services, const std::vector<PackageInfo>& packages) {
+std::size_t RemoveEligiblePackages(Platform& platform, const std::vector<PackageInfo>& packages) {
     std::size_t removed = 0;
     for (const PackageInfo& package : packages) {
-        const auto install_states = [&] { return InstallStates(services.packages, package); };
+        const auto install_states = [&] { return InstallStates(platform.packages, package); };
         if (DecideRemoval(package, install_states) != RemovalDecision::Remove) {
             continue;
         }
-        const OutcomeSubject removal{RemovePackage, kMachineWide, package.display_name, package.family_name,
-                                     package.version};
-        if (!RunGuarded(services.reporter, removal,
-                        [&] { RemovePackageForAllUsers(services.packages, package.full_name); })) {
-            continue;
+        const OutcomeSubject removal{EventKind::RemovePackage, true, package.display_name,
+                                     package.family_name, package.version};
+        const bool removed_for_all = RunGuarded(platform, removal, [&] {
+            RemovePackageForAllUsers(platform.packages, package.full_name);
+            return true;
+        });
+        if (removed_for_all) {
+            ReportSuccess(platform, removal);
+            ++removed;
         }
-        ReportSuccess(services.reporter, removal);
-        ++removed;
     }
     return removed;
 }
 
 }  // namespace
 
-bool CleanUpMachineWide(CleanupServices& services, const InstallationRecord& record) {
-    const OutcomeSubject installation{Uninstall, kMachineWide, record.name, record.package_family_name,
+bool CleanUpMachineWide(Platform& platform, const InstallationRecord& record) {
+    const OutcomeSubject installation{EventKind::Uninstall, true, record.name, record.package_family_name,
                                       record.version};
-
-    bool cleaned_up = false;
-    RunGuarded(services.reporter, installation, [&] {
+    return RunGuarded(platform, installation, [&] {
         const std::vector<PackageInfo> packages =
-            FindPackagesForAllUsers(services.packages, record.package_family_name);
-        if (!FamilyDone(packages.size(), RemoveEligiblePackages(services, packages))) {
-            return;
+            FindPackagesForAllUsers(platform.packages, record.package_family_name);
+        if (!FamilyDone(packages.size(), RemoveEligiblePackages(platform, packages))) {
+            return false;
         }
         // The registration goes only after the family is deprovisioned.
-        const bool withdrawn = RunGuarded(services.reporter, installation, [&] {
-            DeprovisionForAllUsers(services.packages, record.package_family_name);
-            UnregisterFromUpdater(services.registry, services.messages, kMachineWide, record.app_id);
+        const bool withdrawn = RunGuarded(platform, installation, [&] {
+            DeprovisionForAllUsers(platform.packages, record.package_family_name);
+            UnregisterFromUpdater(platform.registry, platform.messages, true, record.app_id);
+            return true;
         });
         if (!withdrawn) {
-            return;
+            return false;
         }
-        ReportSuccess(services.reporter, installation);
-        cleaned_up = true;
+        ReportSuccess(platform, installation);
+        return true;
     });
-    return cleaned_up;
 }
 
 }  // namespace halvern

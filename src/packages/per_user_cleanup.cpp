@@ -7,22 +7,20 @@
 
 namespace halvern {
 
-bool CleanUpPerUser(CleanupServices& services, const InstallationRecord& record) {
-    constexpr bool kMachineWide = false;
-    const OutcomeSubject installation{Uninstall, kMachineWide, record.name, record.package_family_name,
+bool CleanUpPerUser(Platform& platform, const InstallationRecord& record) {
+    const OutcomeSubject installation{EventKind::Uninstall, false, record.name, record.package_family_name,
                                       record.version};
-
-    bool stale = false;
-    const bool completed = RunGuarded(services.reporter, installation, [&] {
-        stale = RegistrationStale(FindPackagesForCurrentUser(services.packages, record.package_family_name));
-        if (stale) {
-            UnregisterFromUpdater(services.registry, services.messages, kMachineWide, record.app_id);
+    const bool unregistered = RunGuarded(platform, installation, [&] {
+        if (!RegistrationStale(FindPackagesForCurrentUser(platform.packages, record.package_family_name))) {
+            return false;
         }
+        UnregisterFromUpdater(platform.registry, platform.messages, false, record.app_id);
+        return true;
     });
-    if (!completed || !stale) {
+    if (!unregistered) {
         return false;
     }
-    ReportSuccess(services.reporter, installation);
+    ReportSuccess(platform, installation);
     return true;
 }
 

@@ -1,6 +1,9 @@
 #include "preview/cleanup_planning.h"
 
+#include <algorithm>
+
 #include "common/decimal_text.h"
+#include "errors/catch_failure.h"
 #include "errors/failure_messages.h"
 #include "packages/cleanup_decisions.h"
 #include "packages/package_searches.h"
@@ -44,6 +47,17 @@ std::u16string SecurityIdOf(const PackageUserInformation& user) {
     }
 }
 
+// The number a failure carries, for the hint to run elevated.
+std::int32_t ErrorNumber(const MSIXException& error) {
+    return error.system_error;
+}
+std::int32_t ErrorNumber(const projection::hresult_error& error) {
+    return error.code();
+}
+std::int32_t ErrorNumber(const std::exception&) {
+    return 0;
+}
+
 // Each user entry of the package into the plan; their states for the decision.
 std::vector<PackageInstallState> AskUsers(PackageManagerReadApi& packages, PlannedPackage& package) {
     std::vector<PackageInstallState> install_states;
@@ -54,8 +68,8 @@ std::vector<PackageInstallState> AskUsers(PackageManagerReadApi& packages, Plann
     return install_states;
 }
 
-// `asked` is the package whose question is under way, should it fail.
-void PlanMachineWide(PackageManagerReadApi& packages, PlannedRegistration& planned, PlannedPackage*& asked) {
+// Every package starts undecided and not asked about; they are decided in the order the run takes them.
+void PlanMachineWide(PackageManagerReadApi& packages, PlannedRegistration& planned) {
     const std::vector<PackageInfo> found =
         FindPackagesForAllUsers(packages, planned.record.package_family_name);
     for (const PackageInfo& package : found) {
@@ -64,7 +78,7 @@ void PlanMachineWide(PackageManagerReadApi& packages, PlannedRegistration& plann
     }
     std::size_t removed = 0;
     for (std::size_t index = 0; index < found.size(); ++index) {
-        PlannedPackage& package = *(asked = &planned.packages[index]);
+        PlannedPackage& package = planned.packages[index];
         switch (DecideRemoval(found[index], [&] { return AskUsers(packages, package); })) {
             case RemovalDecision::Remove:
                 package.decision = PackageDecision::Remove;
@@ -82,7 +96,6 @@ void PlanMachineWide(PackageManagerReadApi& packages, PlannedRegistration& plann
                 break;
         }
     }
-    asked = nullptr;
     if (FamilyDone(found.size(), removed)) {
         planned.decision = RegistrationDecision::CleanUp;
         planned.reason =
@@ -121,28 +134,22 @@ void PlanRegistration(PackageManagerReadApi& packages, bool machine_wide, Planne
         planned.reason = u"no package family name: not an MSIX installation, which the run passes over";
         return;
     }
-    PlannedPackage* asked = nullptr;
-    // The run reports the failure as the installation's and goes on with the next registration.
-    const auto unknown = [&](std::u16string failure, std::int32_t code) {
-        if (machine_wide && code == projection::hresults::kAccessDenied) {
-            failure = kRunElevated + failure;
-        }
-        planned.decision = RegistrationDecision::Unknown;
-        planned.reason = failure;
-        if (asked != nullptr) {
-            asked->decision = PackageDecision::Unknown;
-            asked->reason = std::move(failure);
-        }
-    };
-    try {
-        machine_wide ? PlanMachineWide(packages, planned, asked) : PlanPerUser(packages, planned);
-    } catch (const MSIXException& error) {
-        unknown(FailureMessage(error), error.system_error);
-    } catch (const projection::hresult_error& error) {
-        unknown(FailureMessage(error), error.code());
-    } catch (const std::exception& error) {
-        unknown(FailureMessage(error), 0);
-    }
+    // The run reports a failure as the installation's and goes on with the next registration. The failure is
+    // about the registration and about the first package not yet decided: the one whose question failed.
+    CatchFailure([&] { machine_wide ? PlanMachineWide(packages, planned) : PlanPerUser(packages, planned); },
+                 [&](const auto& error) {
+                     std::u16string failure = FailureMessage(error);
+                     if (machine_wide && ErrorNumber(error) == projection::hresults::kAccessDenied) {
+                         failure = kRunElevated + failure;
+                     }
+                     planned.decision = RegistrationDecision::Unknown;
+                     planned.reason = failure;
+                     const auto asked = std::ranges::find(planned.packages, PackageDecision::Unknown,
+                                                          &PlannedPackage::decision);
+                     if (asked != planned.packages.end()) {
+                         asked->reason = std::move(failure);
+                     }
+                 });
 }
 
 }  // namespace

@@ -18,20 +18,20 @@ std::int64_t MillisecondsBetween(std::uint64_t earlier, std::uint64_t later) {
 
 }  // namespace
 
-std::u16string EventTypeText(std::int32_t event_kind) {
+std::u16string EventTypeText(EventKind event_kind) {
     switch (event_kind) {
-        case 0:
+        case EventKind::RemovePackage:
             return u"Remove_Package";
-        case 1:
+        case EventKind::Uninstall:
             return u"Uninstall";
         default:
             return u"Unknown";
     }
 }
 
-TelemetryEvent MakeTelemetryEvent(Platform& platform, std::int32_t event_kind, bool success,
-                                  bool machine_wide, const std::u16string& app_name,
-                                  const std::u16string& package_family_name, const std::u16string& version) {
+TelemetryEvent MakeTelemetryEvent(Platform& platform, EventKind event_kind, bool success, bool machine_wide,
+                                  const std::u16string& app_name, const std::u16string& package_family_name,
+                                  const std::u16string& version) {
     ProcessClockApi& clock = platform.process_clock;
     // The clock comes first: it is the moment of the event.
     FileTime now{};

@@ -10,6 +10,13 @@
 
 namespace halvern {
 
+// What an event reports: the removal of one package, or the outcome of a whole installation. The drivers
+// pass no other value; one that came through anyway is sent as "Unknown".
+enum class EventKind : std::int32_t {
+    RemovePackage = 0,
+    Uninstall = 1,
+};
+
 struct TelemetryEvent {
     std::int64_t timestamp_ms = 0;
     std::u16string installer_name;
@@ -30,13 +37,13 @@ struct TelemetryEvent {
     friend bool operator==(const TelemetryEvent&, const TelemetryEvent&) = default;
 };
 
-// "Remove_Package" for 0, "Uninstall" for 1, "Unknown" for anything else.
-std::u16string EventTypeText(std::int32_t event_kind);
+// The event's "event_type".
+std::u16string EventTypeText(EventKind event_kind);
 
-// Fills everything but the error fields, reading the clock first, then the process times, the
-// command line, the host facts and the updater id of the hive that machine_wide selects.
-TelemetryEvent MakeTelemetryEvent(Platform& platform, std::int32_t event_kind, bool success,
-                                  bool machine_wide, const std::u16string& app_name,
-                                  const std::u16string& package_family_name, const std::u16string& version);
+// Fills everything but the error fields. Nothing is cached: every event reads the clock (first, as the
+// moment of the event), the process times, the command line, the host facts and the updater id afresh.
+TelemetryEvent MakeTelemetryEvent(Platform& platform, EventKind event_kind, bool success, bool machine_wide,
+                                  const std::u16string& app_name, const std::u16string& package_family_name,
+                                  const std::u16string& version);
 
 }  // namespace halvern

@@ -10,7 +10,6 @@
 #include <sstream>
 
 #include "app/cleanup_pass.h"
-#include "app/tool_operations.h"
 #include "fakes/fake_platform.h"
 #include "preview/cleanup_planning.h"
 
@@ -101,8 +100,7 @@ TEST_P(CleanupScenario, DoesWhatTheTableSays) {
 
     int exit_code = 1;
     try {  // as the entry point runs it
-        ToolOperations operations(platform);
-        exit_code = RunCleanupPass(platform, operations);
+        exit_code = RunCleanupPass(platform);
     } catch (...) {
         exit_code = 0;
     }
@@ -172,8 +170,7 @@ TEST(PreviewScenarios, PlanWhatTheRunThenDoes) {
                 }
             }
             Platform platform = machine.platform();
-            ToolOperations operations(platform);
-            RunCleanupPass(platform, operations);
+            RunCleanupPass(platform);
             std::erase_if(machine.calls, [](const std::u16string& call) {
                 return !call.starts_with(u"Remove ") && !call.starts_with(u"Deprovision ");
             });
