@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "common/debug_log.h"
+#include "common/scope.h"
 #include "common/switches.h"
 #include "packages/machine_wide_removal.h"
 #include "packages/per_user_cleanup.h"
@@ -11,17 +12,18 @@
 namespace halvern {
 namespace {
 
-bool CleanUp(Platform& platform, bool machine_wide, const InstallationRecord& record) {
+bool CleanUp(Platform& platform, Scope machine_wide, const InstallationRecord& record) {
     // The cleanup operations report their own failures. Anything that still escapes one (say, a
     // success report that ran out of memory) must not cost the other installations their turn.
     try {
-        return machine_wide ? CleanUpMachineWide(platform, record) : CleanUpPerUser(platform, record);
+        return machine_wide == Scope::Machine ? CleanUpMachineWide(platform, record)
+                                              : CleanUpPerUser(platform, record);
     } catch (...) {
         return false;
     }
 }
 
-std::vector<InstallationRecord> Discover(RegistryReadApi& registry, bool machine_wide) {
+std::vector<InstallationRecord> Discover(RegistryReadApi& registry, Scope machine_wide) {
     // Discovery raises only when memory runs out; with no list there is nothing to clean up.
     try {
         return DiscoverInstallations(registry, machine_wide);
@@ -35,7 +37,7 @@ std::vector<InstallationRecord> Discover(RegistryReadApi& registry, bool machine
 int RunCleanupPass(Platform& platform) {
     WriteDebugLine(platform.debug, u"Start HalvernCleanup");
     const SwitchMap switches = ParseSwitches(platform.command_line, platform.command_line.GetCommandLineW());
-    const bool machine_wide = IsMachineInstallType(switches);
+    const Scope machine_wide = RunScope(switches);
 
     for (const InstallationRecord& record : Discover(platform.registry, machine_wide)) {
         if (record.package_family_name.empty()) {

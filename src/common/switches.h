@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "common/scope.h"
 #include "platform/command_line_api.h"
 
 namespace halvern {
@@ -23,5 +24,10 @@ SwitchMap ParseSwitches(CommandLineApi& api, const std::u16string& command_line)
 
 // True exactly when "InstallType" is present with the value "MACHINE" (case-sensitive).
 bool IsMachineInstallType(const SwitchMap& switches);
+
+// The scope of the run the switches select: the machine exactly when IsMachineInstallType.
+inline Scope RunScope(const SwitchMap& switches) {
+    return IsMachineInstallType(switches) ? Scope::Machine : Scope::User;
+}
 
 }  // namespace halvern

@@ -6,6 +6,7 @@
 #include <exception>
 #include <string>
 
+#include "common/scope.h"
 #include "errors/msix_exception.h"
 #include "platform/platform.h"
 #include "platform/projection/hresult_error.h"
@@ -17,7 +18,7 @@ namespace halvern {
 // version the event names.
 struct OutcomeSubject {
     EventKind event_kind;
-    bool machine_wide;
+    Scope machine_wide;
     const std::u16string& app_name;
     const std::u16string& package_family_name;
     const std::u16string& version;

@@ -26,7 +26,7 @@ std::size_t RemoveEligiblePackages(Platform& platform, const std::vector<Package
         if (DecideRemoval(package, install_states) != RemovalDecision::Remove) {
             continue;
         }
-        const OutcomeSubject removal{EventKind::RemovePackage, true, package.display_name,
+        const OutcomeSubject removal{EventKind::RemovePackage, Scope::Machine, package.display_name,
                                      package.family_name, package.version};
         const bool removed_for_all = RunGuarded(platform, removal, [&] {
             RemovePackageForAllUsers(platform.packages, package.full_name);
@@ -43,8 +43,8 @@ std::size_t RemoveEligiblePackages(Platform& platform, const std::vector<Package
 }  // namespace
 
 bool CleanUpMachineWide(Platform& platform, const InstallationRecord& record) {
-    const OutcomeSubject installation{EventKind::Uninstall, true, record.name, record.package_family_name,
-                                      record.version};
+    const OutcomeSubject installation{EventKind::Uninstall, Scope::Machine, record.name,
+                                      record.package_family_name, record.version};
     return RunGuarded(platform, installation, [&] {
         const std::vector<PackageInfo> packages =
             FindPackagesForAllUsers(platform.packages, record.package_family_name);
@@ -54,7 +54,7 @@ bool CleanUpMachineWide(Platform& platform, const InstallationRecord& record) {
         // The registration goes only after the family is deprovisioned.
         const bool withdrawn = RunGuarded(platform, installation, [&] {
             DeprovisionForAllUsers(platform.packages, record.package_family_name);
-            UnregisterFromUpdater(platform.registry, platform.messages, true, record.app_id);
+            UnregisterFromUpdater(platform.registry, platform.messages, Scope::Machine, record.app_id);
             return true;
         });
         if (!withdrawn) {

@@ -8,13 +8,13 @@
 namespace halvern {
 
 bool CleanUpPerUser(Platform& platform, const InstallationRecord& record) {
-    const OutcomeSubject installation{EventKind::Uninstall, false, record.name, record.package_family_name,
-                                      record.version};
+    const OutcomeSubject installation{EventKind::Uninstall, Scope::User, record.name,
+                                      record.package_family_name, record.version};
     const bool unregistered = RunGuarded(platform, installation, [&] {
         if (!RegistrationStale(FindPackagesForCurrentUser(platform.packages, record.package_family_name))) {
             return false;
         }
-        UnregisterFromUpdater(platform.registry, platform.messages, false, record.app_id);
+        UnregisterFromUpdater(platform.registry, platform.messages, Scope::User, record.app_id);
         return true;
     });
     if (!unregistered) {

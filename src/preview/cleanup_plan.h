@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/scope.h"
 #include "platform/package_manager_api.h"
 #include "registry/installation_record.h"
 
@@ -36,7 +37,7 @@ struct PlannedRegistration {
 };
 
 struct CleanupPlan {
-    bool machine_wide = false;
+    Scope machine_wide = Scope::User;
     std::vector<PlannedRegistration> registrations;  // in the order the run takes them
 };
 

@@ -128,7 +128,7 @@ void PlanPerUser(PackageManagerReadApi& packages, PlannedRegistration& planned) 
     }
 }
 
-void PlanRegistration(PackageManagerReadApi& packages, bool machine_wide, PlannedRegistration& planned) {
+void PlanRegistration(PackageManagerReadApi& packages, Scope machine_wide, PlannedRegistration& planned) {
     if (planned.record.package_family_name.empty()) {
         planned.decision = RegistrationDecision::Skip;
         planned.reason = u"no package family name: not an MSIX installation, which the run passes over";
@@ -136,25 +136,29 @@ void PlanRegistration(PackageManagerReadApi& packages, bool machine_wide, Planne
     }
     // The run reports a failure as the installation's and goes on with the next registration. The failure is
     // about the registration and about the first package not yet decided: the one whose question failed.
-    CatchFailure([&] { machine_wide ? PlanMachineWide(packages, planned) : PlanPerUser(packages, planned); },
-                 [&](const auto& error) {
-                     std::u16string failure = FailureMessage(error);
-                     if (machine_wide && ErrorNumber(error) == projection::hresults::kAccessDenied) {
-                         failure = kRunElevated + failure;
-                     }
-                     planned.decision = RegistrationDecision::Unknown;
-                     planned.reason = failure;
-                     const auto asked = std::ranges::find(planned.packages, PackageDecision::Unknown,
-                                                          &PlannedPackage::decision);
-                     if (asked != planned.packages.end()) {
-                         asked->reason = std::move(failure);
-                     }
-                 });
+    CatchFailure(
+        [&] {
+            machine_wide == Scope::Machine ? PlanMachineWide(packages, planned)
+                                           : PlanPerUser(packages, planned);
+        },
+        [&](const auto& error) {
+            std::u16string failure = FailureMessage(error);
+            if (machine_wide == Scope::Machine && ErrorNumber(error) == projection::hresults::kAccessDenied) {
+                failure = kRunElevated + failure;
+            }
+            planned.decision = RegistrationDecision::Unknown;
+            planned.reason = failure;
+            const auto asked =
+                std::ranges::find(planned.packages, PackageDecision::Unknown, &PlannedPackage::decision);
+            if (asked != planned.packages.end()) {
+                asked->reason = std::move(failure);
+            }
+        });
 }
 
 }  // namespace
 
-CleanupPlan PlanCleanup(RegistryReadApi& registry, PackageManagerReadApi& packages, bool machine_wide) {
+CleanupPlan PlanCleanup(RegistryReadApi& registry, PackageManagerReadApi& packages, Scope machine_wide) {
     CleanupPlan plan{machine_wide, {}};
     for (InstallationRecord& record : DiscoverInstallations(registry, machine_wide)) {
         plan.registrations.push_back({std::move(record), RegistrationDecision::Unknown, {}, {}});

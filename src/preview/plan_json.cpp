@@ -44,7 +44,8 @@ void AppendRegistration(std::string& json, const PlannedRegistration& planned) {
 
 std::string PlanJson(const CleanupPlan& plan) {
     std::string json;
-    Append(json, "{\"mode\": ", plan.machine_wide ? "\"machine\"" : "\"user\"", ", \"registrations\": ");
+    Append(json, "{\"mode\": ", plan.machine_wide == Scope::Machine ? "\"machine\"" : "\"user\"",
+           ", \"registrations\": ");
     AppendArray(json, plan.registrations, AppendRegistration);
     json += "}\n";
     return json;

@@ -23,10 +23,10 @@ void AppendUsers(std::string& report, const std::vector<PlannedUser>& users) {
 
 std::string PlanReport(const CleanupPlan& plan) {
     std::string report;
-    Append(
-        report,
-        plan.machine_wide ? "Machine-wide run (HKEY_LOCAL_MACHINE): " : "Per-user run (HKEY_CURRENT_USER): ",
-        std::to_string(plan.registrations.size()), " registration(s). Nothing has been changed.\n");
+    Append(report,
+           plan.machine_wide == Scope::Machine ? "Machine-wide run (HKEY_LOCAL_MACHINE): "
+                                               : "Per-user run (HKEY_CURRENT_USER): ",
+           std::to_string(plan.registrations.size()), " registration(s). Nothing has been changed.\n");
     for (const PlannedRegistration& planned : plan.registrations) {
         const InstallationRecord& record = planned.record;
         Append(report, "\n", Text(record.app_id), " \"", Text(record.name), "\" version \"",

@@ -16,7 +16,7 @@ constexpr std::uint32_t kNameBufferLength = 256;
 
 }  // namespace
 
-AppIdList ListAppIds(RegistryReadApi& registry, bool machine_wide) {
+AppIdList ListAppIds(RegistryReadApi& registry, Scope machine_wide) {
     AppIdList list;
     const OpenedKey clients = OpenKeyForReadingA(registry, machine_wide, kClientsKeyPath);
     if (clients.status != kErrorSuccess) {
@@ -42,7 +42,7 @@ AppIdList ListAppIds(RegistryReadApi& registry, bool machine_wide) {
     return list;
 }
 
-InstallationRecord ReadInstallation(RegistryReadApi& registry, bool machine_wide,
+InstallationRecord ReadInstallation(RegistryReadApi& registry, Scope machine_wide,
                                     const std::u16string& app_id) {
     const std::u16string key_path = WidenedClientsKeyPath() + app_id;
     InstallationRecord record{app_id, {}, {}, {}};
@@ -53,7 +53,7 @@ InstallationRecord ReadInstallation(RegistryReadApi& registry, bool machine_wide
     return record;
 }
 
-std::vector<InstallationRecord> DiscoverInstallations(RegistryReadApi& registry, bool machine_wide) {
+std::vector<InstallationRecord> DiscoverInstallations(RegistryReadApi& registry, Scope machine_wide) {
     const AppIdList list = ListAppIds(registry, machine_wide);
     std::vector<InstallationRecord> records;
     if (!list.ok) {

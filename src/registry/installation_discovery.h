@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/scope.h"
 #include "platform/registry_api.h"
 #include "registry/installation_record.h"
 
@@ -18,14 +19,14 @@ struct AppIdList {
 
 // The Clients key's subkey names. An enumeration call that fails is skipped; `ok` is the status of
 // the final call (or of the count query when there was nothing to enumerate).
-AppIdList ListAppIds(RegistryReadApi& registry, bool machine_wide);
+AppIdList ListAppIds(RegistryReadApi& registry, Scope machine_wide);
 
 // The values "name", "pv" and "PackageFamilyName" of one registration, in that order; missing,
 // unreadable or non-REG_SZ values read as empty.
-InstallationRecord ReadInstallation(RegistryReadApi& registry, bool machine_wide,
+InstallationRecord ReadInstallation(RegistryReadApi& registry, Scope machine_wide,
                                     const std::u16string& app_id);
 
 // Every registration in enumeration order, unfiltered; empty unless the enumeration ended well.
-std::vector<InstallationRecord> DiscoverInstallations(RegistryReadApi& registry, bool machine_wide);
+std::vector<InstallationRecord> DiscoverInstallations(RegistryReadApi& registry, Scope machine_wide);
 
 }  // namespace halvern

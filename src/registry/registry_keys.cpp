@@ -14,14 +14,14 @@ OpenedKey Adopt(RegistryReadApi& registry, LStatus status, RegistryKeyHandle ope
 
 }  // namespace
 
-OpenedKey OpenKeyForReading(RegistryReadApi& registry, bool machine_wide, const std::u16string& path) {
+OpenedKey OpenKeyForReading(RegistryReadApi& registry, Scope machine_wide, const std::u16string& path) {
     RegistryKeyHandle opened = kNoRegistryKey;
     const LStatus status =
         registry.RegOpenKeyExW(HiveKey(machine_wide), path.c_str(), 0, kReadAccess32, &opened);
     return Adopt(registry, status, opened);
 }
 
-OpenedKey OpenKeyForReadingA(RegistryReadApi& registry, bool machine_wide, const char* path) {
+OpenedKey OpenKeyForReadingA(RegistryReadApi& registry, Scope machine_wide, const char* path) {
     RegistryKeyHandle opened = kNoRegistryKey;
     const LStatus status = registry.RegOpenKeyExA(HiveKey(machine_wide), path, 0, kReadAccess32, &opened);
     return Adopt(registry, status, opened);

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "common/scope.h"
 #include "platform/registry_api.h"
 
 namespace halvern {
@@ -11,8 +12,8 @@ namespace halvern {
 inline constexpr std::uint32_t kReadAccess32 = kKeyRead | kKeyWow64_32Key;
 
 // HKEY_LOCAL_MACHINE for a machine-wide run, HKEY_CURRENT_USER otherwise.
-inline RegistryKeyHandle HiveKey(bool machine_wide) {
-    return machine_wide ? kHkeyLocalMachine : kHkeyCurrentUser;
+inline RegistryKeyHandle HiveKey(Scope machine_wide) {
+    return machine_wide == Scope::Machine ? kHkeyLocalMachine : kHkeyCurrentUser;
 }
 
 struct OpenedKey {
@@ -21,8 +22,8 @@ struct OpenedKey {
 };
 
 // RegOpenKeyExW(hive, path, 0, KEY_READ | KEY_WOW64_32KEY).
-OpenedKey OpenKeyForReading(RegistryReadApi& registry, bool machine_wide, const std::u16string& path);
+OpenedKey OpenKeyForReading(RegistryReadApi& registry, Scope machine_wide, const std::u16string& path);
 // The same through RegOpenKeyExA, for the paths the tool holds as 8-bit text.
-OpenedKey OpenKeyForReadingA(RegistryReadApi& registry, bool machine_wide, const char* path);
+OpenedKey OpenKeyForReadingA(RegistryReadApi& registry, Scope machine_wide, const char* path);
 
 }  // namespace halvern

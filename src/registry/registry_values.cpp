@@ -7,7 +7,7 @@
 #include "registry/updater_keys.h"
 
 namespace halvern {
-std::optional<std::u16string> ReadRegistryString(RegistryReadApi& registry, bool machine_wide,
+std::optional<std::u16string> ReadRegistryString(RegistryReadApi& registry, Scope machine_wide,
                                                  const std::u16string& key_path,
                                                  const std::u16string& value_name) {
     const OpenedKey opened = OpenKeyForReading(registry, machine_wide, key_path);
@@ -32,7 +32,7 @@ std::optional<std::u16string> ReadRegistryString(RegistryReadApi& registry, bool
     return std::u16string(text.substr(0, text.find(u'\0')));
 }
 
-std::optional<std::uint32_t> ReadRegistryDword(RegistryReadApi& registry, bool machine_wide,
+std::optional<std::uint32_t> ReadRegistryDword(RegistryReadApi& registry, Scope machine_wide,
                                                const std::u16string& key_path,
                                                const std::u16string& value_name) {
     const OpenedKey opened = OpenKeyForReading(registry, machine_wide, key_path);
@@ -48,7 +48,7 @@ std::optional<std::uint32_t> ReadRegistryDword(RegistryReadApi& registry, bool m
     return value;
 }
 
-std::optional<std::u16string> ReadUpdaterUserId(RegistryReadApi& registry, bool machine_wide) {
+std::optional<std::u16string> ReadUpdaterUserId(RegistryReadApi& registry, Scope machine_wide) {
     return ReadRegistryString(registry, machine_wide, kUpdaterKeyPath, u"uid");
 }
 

@@ -22,7 +22,7 @@ bool IsSingleKeyName(const std::u16string& app_id) {
 
 }  // namespace
 
-void UnregisterFromUpdater(RegistryApi& registry, SystemMessagesApi& messages, bool machine_wide,
+void UnregisterFromUpdater(RegistryApi& registry, SystemMessagesApi& messages, Scope machine_wide,
                            const std::u16string& app_id) {
     if (!IsSingleKeyName(app_id)) {
         ThrowUnregistrationFailure(messages, kErrorInvalidParameter);

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/scope.h"
 #include "platform/registry_api.h"
 #include "platform/system_messages_api.h"
 
@@ -11,7 +12,7 @@ namespace halvern {
 
 // Throws MSIXException FailedToUnregisterFromOmaha (2018) with the failing status as `system_error`
 // and its system text as `message`. A registration key that has subkeys is not deleted.
-void UnregisterFromUpdater(RegistryApi& registry, SystemMessagesApi& messages, bool machine_wide,
+void UnregisterFromUpdater(RegistryApi& registry, SystemMessagesApi& messages, Scope machine_wide,
                            const std::u16string& app_id);
 
 }  // namespace halvern

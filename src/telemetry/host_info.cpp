@@ -44,8 +44,9 @@ HostInfo QueryHostInfo(Platform& platform) {
         WriteDebugLine(platform.debug,
                        u"GetVersionEx failed with error " + DecimalText(platform.host.GetLastError()));
     }
+    // The Windows version is the machine's: read from HKEY_LOCAL_MACHINE whatever the scope of the run.
     info.update_build_revision = ReadRegistryDword(
-        platform.registry, true, u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\", u"UBR");
+        platform.registry, Scope::Machine, u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\", u"UBR");
     info.processor_architecture = QueryProcessorArchitecture(platform.host, platform.debug);
     return info;
 }

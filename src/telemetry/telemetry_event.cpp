@@ -29,7 +29,7 @@ std::u16string EventTypeText(EventKind event_kind) {
     }
 }
 
-TelemetryEvent MakeTelemetryEvent(Platform& platform, EventKind event_kind, bool success, bool machine_wide,
+TelemetryEvent MakeTelemetryEvent(Platform& platform, EventKind event_kind, bool success, Scope machine_wide,
                                   const std::u16string& app_name, const std::u16string& package_family_name,
                                   const std::u16string& version) {
     ProcessClockApi& clock = platform.process_clock;
@@ -63,7 +63,7 @@ TelemetryEvent MakeTelemetryEvent(Platform& platform, EventKind event_kind, bool
 
     event.updater_id = ReadUpdaterUserId(platform.registry, machine_wide);
     event.result = success ? u"success" : u"failure";
-    event.install_type = machine_wide ? u"machine" : u"user";
+    event.install_type = machine_wide == Scope::Machine ? u"machine" : u"user";
     event.package_family_name = package_family_name;
     event.version = version;
     return event;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "common/scope.h"
 #include "platform/platform.h"
 
 namespace halvern {
@@ -42,7 +43,7 @@ std::u16string EventTypeText(EventKind event_kind);
 
 // Fills everything but the error fields. Nothing is cached: every event reads the clock (first, as the
 // moment of the event), the process times, the command line, the host facts and the updater id afresh.
-TelemetryEvent MakeTelemetryEvent(Platform& platform, EventKind event_kind, bool success, bool machine_wide,
+TelemetryEvent MakeTelemetryEvent(Platform& platform, EventKind event_kind, bool success, Scope machine_wide,
                                   const std::u16string& app_name, const std::u16string& package_family_name,
                                   const std::u16string& version);
 

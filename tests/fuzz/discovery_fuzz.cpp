@@ -8,8 +8,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using halvern::fuzzing::Check;
     halvern::fuzzing::FuzzInput input(data, size);
     halvern::testing::FakePlatform machine;
-    const bool machine_wide = (input.Byte() & 1) != 0;
-    const std::u16string clients = machine_wide
+    const auto machine_wide = (input.Byte() & 1) != 0 ? halvern::Scope::Machine : halvern::Scope::User;
+    const std::u16string clients = machine_wide == halvern::Scope::Machine
                                        ? u"HKLM\\Software\\Wow6432Node\\HalvernUpdate\\Update\\Clients"
                                        : u"HKCU\\Software\\HalvernUpdate\\Update\\Clients";
     machine.CreateKey(clients);

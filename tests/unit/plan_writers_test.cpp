@@ -22,7 +22,7 @@ TEST(PlanWriters, EscapeControlCharactersAndLoneSurrogatesOnly) {
 }
 
 TEST(PlanWriters, WriteEveryFieldAndAnUnnamedStateAsANumber) {
-    const CleanupPlan plan{true,
+    const CleanupPlan plan{Scope::Machine,
                            {{{u"{1}", u"A", u"1.0", u"A_p"},
                              RegistrationDecision::Keep,
                              u"1 package would stay\r\n",

@@ -39,9 +39,9 @@ TEST(ReadRegistryString, TellsAbsentFromEmptyStopsAtTheFirstNulAndReadsOnlyText)
     for (const auto& [stored, expected] : cases) {
         FakePlatform machine;
         machine.SetValue(testing::ThirtyTwoBitPath(u"HKLM\\" + kKey), u"name", stored);
-        EXPECT_EQ(ReadRegistryString(machine, true, kKey, u"name"), expected);
-        EXPECT_EQ(ReadRegistryString(machine, true, kKey, u"other"), std::nullopt);
-        EXPECT_EQ(ReadRegistryString(machine, false, kKey, u"name"), std::nullopt) << "the other hive";
+        EXPECT_EQ(ReadRegistryString(machine, Scope::Machine, kKey, u"name"), expected);
+        EXPECT_EQ(ReadRegistryString(machine, Scope::Machine, kKey, u"other"), std::nullopt);
+        EXPECT_EQ(ReadRegistryString(machine, Scope::User, kKey, u"name"), std::nullopt) << "the other hive";
         EXPECT_EQ(machine.open_keys(), 0u);
     }
 }
@@ -53,7 +53,7 @@ TEST(ReadRegistryString, IsAbsentWhenAnyStepFailsOrTheValueGrowsMeanwhile) {
         FakePlatform machine;
         machine.SetString(u"HKCU\\" + kKey, u"name", u"Halvern");
         machine.Fail(call, status, nth);
-        EXPECT_EQ(ReadRegistryString(machine, false, kKey, u"name"), std::nullopt) << call << nth;
+        EXPECT_EQ(ReadRegistryString(machine, Scope::User, kKey, u"name"), std::nullopt) << call << nth;
         EXPECT_EQ(machine.open_keys(), 0u);
     }
 }
@@ -67,7 +67,7 @@ TEST(ReadRegistryDword, TakesADwordOrFourBinaryBytes) {
     for (const auto& [stored, expected] : cases) {
         FakePlatform machine;
         machine.SetValue(u"HKCU\\" + kKey, u"UBR", stored);
-        EXPECT_EQ(ReadRegistryDword(machine, false, kKey, u"UBR"), expected);
+        EXPECT_EQ(ReadRegistryDword(machine, Scope::User, kKey, u"UBR"), expected);
         EXPECT_EQ(machine.open_keys(), 0u);
     }
 }
@@ -86,7 +86,7 @@ TEST(UnregisterFromUpdater, RefusesAnAppIdThatIsNotOneKeyName) {
         machine.CreateKey(u"HKCU\\Software\\HalvernUpdate\\Update\\Clients\\{A}\\Sub");
         const auto keys = machine.keys;
         try {
-            UnregisterFromUpdater(machine, machine, false, app_id);
+            UnregisterFromUpdater(machine, machine, Scope::User, app_id);
             ADD_FAILURE() << "no failure";
         } catch (const MSIXException& error) {
             EXPECT_EQ(error.code, MSIXErrorCode::FailedToUnregisterFromOmaha);

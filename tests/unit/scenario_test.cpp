@@ -147,10 +147,10 @@ TEST(PreviewScenarios, PlanWhatTheRunThenDoes) {
             continue;
         }
         SCOPED_TRACE(scenario.name);
-        for (const bool machine_wide : {false, true}) {
-            SCOPED_TRACE(machine_wide ? "machine-wide" : "per user");
+        for (const Scope machine_wide : {Scope::User, Scope::Machine}) {
+            SCOPED_TRACE(machine_wide == Scope::Machine ? "machine-wide" : "per user");
             Scenario in_mode = scenario;
-            in_mode.arguments.assign(machine_wide ? 1 : 0, u"/InstallType:MACHINE");
+            in_mode.arguments.assign(machine_wide == Scope::Machine ? 1 : 0, u"/InstallType:MACHINE");
             FakePlatform machine(in_mode);
             const CleanupPlan plan = PlanCleanup(machine, machine, machine_wide);
             std::vector<std::u16string> planned;
@@ -162,11 +162,11 @@ TEST(PreviewScenarios, PlanWhatTheRunThenDoes) {
                     }
                 }
                 if (registration.decision == RegistrationDecision::CleanUp) {
-                    if (machine_wide) {
+                    if (machine_wide == Scope::Machine) {
                         planned.push_back(u"Deprovision " + registration.record.package_family_name);
                     }
                     expected_keys.erase(testing::KeyOf(FakePlatform::RegistrationPath(
-                        machine_wide ? "HKLM" : "HKCU", registration.record.app_id)));
+                        machine_wide == Scope::Machine ? "HKLM" : "HKCU", registration.record.app_id)));
                 }
             }
             Platform platform = machine.platform();
@@ -190,7 +190,7 @@ TEST(PreviewScenarios, LeaveWhatAFailedQuestionWasAboutUnknown) {
                                   "package A_3__p\nfail FindUsers 5 2\n",
                                   machine_text, problem));
     FakePlatform machine(machine_text.at(0));
-    const PlannedRegistration planned = PlanCleanup(machine, machine, true).registrations.at(0);
+    const PlannedRegistration planned = PlanCleanup(machine, machine, Scope::Machine).registrations.at(0);
     const std::u16string failure = u"MSIXError(FindUsersFailure): " + FakePlatform::SystemText(5, 0x0400);
     std::vector<PackageDecision> decisions;
     for (const PlannedPackage& package : planned.packages) {

@@ -79,7 +79,8 @@ TEST(TelemetryEvent, LeavesOutWhatTheHostCannotTellAndLogsEachFailureInOrder) {
     machine.Fail("GetVersionExW", 1150);
     machine.Fail("GetModuleHandleW", 126);
     Platform platform = machine.platform();
-    const TelemetryEvent event = MakeTelemetryEvent(platform, EventKind{7}, false, true, u"A", u"F", u"V");
+    const TelemetryEvent event =
+        MakeTelemetryEvent(platform, EventKind{7}, false, Scope::Machine, u"A", u"F", u"V");
     EXPECT_EQ(event.event_type, u"Unknown");
     EXPECT_EQ(event.duration_ms, std::nullopt);
     EXPECT_EQ(event.os_version, std::nullopt);
@@ -93,7 +94,7 @@ TEST(OutcomeEvents, TakeAnErrorsTextUpToItsFirstNul) {
     FakePlatform machine;
     Platform platform = machine.platform();
     const std::u16string text = u"A";
-    ReportHresultFailure(platform, {EventKind::Uninstall, false, text, text, text},
+    ReportHresultFailure(platform, {EventKind::Uninstall, Scope::User, text, text, text},
                          projection::hresult_error(-5, std::u16string(u"text\0rest", 9)));
     const auto fields = testing::DecodeForm(machine.requests.at(0).body);
     EXPECT_NE(std::ranges::find(fields, std::pair<std::u16string, std::u16string>(
