@@ -56,6 +56,9 @@ InstallationRecord ReadInstallation(RegistryReadApi& registry, Scope machine_wid
 std::vector<InstallationRecord> DiscoverInstallations(RegistryReadApi& registry, Scope machine_wide) {
     const AppIdList list = ListAppIds(registry, machine_wide);
     std::vector<InstallationRecord> records;
+    // The last call alone judges the enumeration, and a failure there drops every name read before it, as
+    // the tool has always done. It is where a Clients key that lost a subkey while being listed fails (no
+    // more items): the run then touches nothing rather than work from a list it knows to be out of date.
     if (!list.ok) {
         return records;
     }

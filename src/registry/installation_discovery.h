@@ -1,7 +1,7 @@
 #pragma once
 // The installations the updater has registered in one hive: one record per subkey of
-// "Software\HalvernUpdate\Update\Clients\" (RegOpenKeyExA, RegQueryInfoKeyW, RegEnumKeyExW, then the
-// value reads). Registry failures give fewer records or none; nothing is logged or thrown for them.
+// "Software\HalvernUpdate\Update\Clients\". Registry failures give fewer records or none; nothing is
+// logged or thrown for them.
 
 #include <string>
 #include <vector>

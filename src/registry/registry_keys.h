@@ -1,5 +1,7 @@
 #pragma once
-// Opening the keys the tool reads: always KEY_READ | KEY_WOW64_32KEY, from the hive of the run's mode.
+// Opening the keys the tool reads, from the hive of the run's scope. Every key, the one a registration is
+// deleted through included, is opened for reading in the 32-bit view, where the updater keeps its keys
+// on 32-bit and 64-bit Windows alike.
 
 #include <string>
 
@@ -8,10 +10,8 @@
 
 namespace halvern {
 
-// KEY_READ | KEY_WOW64_32KEY: the 32-bit registry view on 32-bit and 64-bit Windows alike.
 inline constexpr std::uint32_t kReadAccess32 = kKeyRead | kKeyWow64_32Key;
 
-// HKEY_LOCAL_MACHINE for a machine-wide run, HKEY_CURRENT_USER otherwise.
 inline RegistryKeyHandle HiveKey(Scope machine_wide) {
     return machine_wide == Scope::Machine ? kHkeyLocalMachine : kHkeyCurrentUser;
 }
@@ -21,9 +21,8 @@ struct OpenedKey {
     UniqueRegistryKey key;  // Empty unless the open succeeded.
 };
 
-// RegOpenKeyExW(hive, path, 0, KEY_READ | KEY_WOW64_32KEY).
 OpenedKey OpenKeyForReading(RegistryReadApi& registry, Scope machine_wide, const std::u16string& path);
-// The same through RegOpenKeyExA, for the paths the tool holds as 8-bit text.
+// For the paths the tool holds as 8-bit text.
 OpenedKey OpenKeyForReadingA(RegistryReadApi& registry, Scope machine_wide, const char* path);
 
 }  // namespace halvern

@@ -5,8 +5,9 @@
 
 namespace halvern {
 
-// One subkey per registered application, named by its application id. Held as 8-bit text and opened
-// with RegOpenKeyExA; the value reads widen it and append the application id directly.
+// One subkey per registered application, named by its application id. It is held as 8-bit text and opened
+// with RegOpenKeyExA, for discovery and deletion alike, only because the tool has always opened it so; the
+// value reads, which need a wide path, widen it and append the application id directly.
 inline constexpr char kClientsKeyPath[] = "Software\\HalvernUpdate\\Update\\Clients\\";
 
 // The updater's own key, which holds its user id "uid".

@@ -1,6 +1,6 @@
 #pragma once
-// Withdraws one registration from the updater: deletes "Software\HalvernUpdate\Update\Clients\" +
-// app id in the selected hive (RegOpenKeyExA, RegDeleteKeyW, RegCloseKey).
+// Withdraws one registration from the updater: deletes its key under "Software\HalvernUpdate\Update\Clients\"
+// in the hive of the run's scope, and nothing else.
 
 #include <string>
 

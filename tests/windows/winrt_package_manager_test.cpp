@@ -1,7 +1,7 @@
-// The package manager bridge in process against the test package manager: what the end-to-end
-// scenarios cannot see. The exact platform calls, the conversions of failing or broken calls that no
-// scenario makes, with no platform object left behind, the wait's handles, and the component's own leak
-// report.
+// The Windows Runtime binding of the package manager, with the tool's conversions over it, in process
+// against the test package manager: what the scenarios cannot see. The exact platform calls, each failing or
+// broken call raised as its conversion expects, with no platform object left behind, the wait's handles, and
+// the component's own leak report.
 #include "platform/winrt/winrt_package_manager.h"
 
 #include <gtest/gtest.h>
