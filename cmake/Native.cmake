@@ -19,6 +19,10 @@ add_test(NAME style.clang_format
     COMMAND "${CMAKE_COMMAND}" -DCLANG_FORMAT=${CLANG_FORMAT} -DROOT=${CMAKE_CURRENT_SOURCE_DIR}
             -P "${CMAKE_CURRENT_SOURCE_DIR}/cmake/CheckFormat.cmake")
 
+# So are the layers: nothing includes from above its own.
+add_test(NAME style.layers
+    COMMAND "${CMAKE_COMMAND}" -DROOT=${CMAKE_CURRENT_SOURCE_DIR} -P "${CMAKE_CURRENT_SOURCE_DIR}/cmake/CheckLayers.cmake")
+
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_test(NAME unit.abi_interface_ids COMMAND Python3::Interpreter -B "${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/test_abi_ids.py")
 
