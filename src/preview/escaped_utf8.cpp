@@ -37,9 +37,11 @@ std::string EscapedUtf8(std::u16string_view text, bool json) {
             AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
             ++index;
         } else if (IsSurrogate(unit) || IsControl(unit)) {
+            // A lone surrogate is no character: some JSON parsers refuse the whole document for its escape.
+            const char32_t shown = json && IsSurrogate(unit) ? 0xFFFD : unit;
             out += "\\u";
             for (int shift = 12; shift >= 0; shift -= 4) {
-                out += kHex[(unit >> shift) & 0xF];
+                out += kHex[(shown >> shift) & 0xF];
             }
         } else {
             if (json && (unit == u'"' || unit == u'\\')) {

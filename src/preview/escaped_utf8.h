@@ -7,7 +7,8 @@
 
 namespace halvern {
 
-// With `json`, quotation marks and backslashes are escaped as well, as inside a JSON string.
+// With `json`, as inside a JSON string that every parser takes: quotation marks and backslashes are
+// escaped as well, and a lone surrogate is written as U+FFFD (\ufffd).
 std::string EscapedUtf8(std::u16string_view text, bool json);
 
 // Appends each piece in turn, without the temporaries of a chain of +.
