@@ -7,15 +7,15 @@
 namespace halvern {
 
 bool CleanUpPerUser(CleanupServices& services, const InstallationRecord& record) {
-    constexpr bool kMachineWide = false;
-    const OutcomeSubject installation{Uninstall, kMachineWide, record.name, record.package_family_name,
+    constexpr bool kMachineWideRun = false;
+    const OutcomeSubject installation{Uninstall, kMachineWideRun, record.name, record.package_family_name,
                                       record.version};
 
     bool stale = false;
     const bool completed = RunGuarded(services.reporter, installation, [&] {
         stale = RegistrationStale(services.packages.FindPackagesForCurrentUser(record.package_family_name));
         if (stale) {
-            UnregisterFromUpdater(services.registry, services.messages, kMachineWide, record.app_id);
+            UnregisterFromUpdater(services.registry, services.messages, kMachineWideRun, record.app_id);
         }
     });
     if (!completed || !stale) {
