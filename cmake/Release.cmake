@@ -1,7 +1,7 @@
 # How every Windows binary is compiled and linked: the release's flags, which the Windows test build shares
 # so that Wine tests the exes that ship. Optimised for size (both presets build MinSizeRel), stripped, with
-# CodeView symbols in a PDB next to each exe, and reproducible. Included before any
-# target is made, so the flags below reach every target.
+# CodeView symbols in a PDB next to each exe, stack-smashing protection, and reproducible. Included before
+# any target is made, so the flags below reach every target.
 
 # Two builds of one commit must be bit-identical: the commit time stands in for the link time in the PE
 # header, and no build folder reaches the exes or their PDBs: the source and build folders are mapped to
@@ -21,7 +21,7 @@ elseif(HALVERN_RELEASE)
 endif()
 add_compile_options(-g -gcodeview -gno-codeview-command-line -fdebug-compilation-dir=.
     "-ffile-prefix-map=${PROJECT_SOURCE_DIR}=." "-ffile-prefix-map=${PROJECT_BINARY_DIR}=build"
-    -ffunction-sections -fdata-sections -fno-ident)
+    -ffunction-sections -fdata-sections -fno-ident -fstack-protector-strong)
 # -s drops the DWARF of the runtime libraries; the PDB keeps the CodeView.
 add_link_options(-s LINKER:--gc-sections LINKER:--pdb= LINKER:-Xlink=-pdbaltpath:%_PDB%
     LINKER:-Xlink=-pdbsourcepath:C:/halvern)
@@ -29,3 +29,7 @@ add_link_options(-s LINKER:--gc-sections LINKER:--pdb= LINKER:-Xlink=-pdbaltpath
 # names to differ between the files of one library.
 set(CMAKE_UNITY_BUILD ON)
 
+# The stack protector's runtime, for every binary made after this line: a protected function pulls it in.
+add_library(halvern_stack_protector STATIC src/runtime/stack_protector.cpp)
+halvern_warnings(halvern_stack_protector)
+link_libraries(halvern_stack_protector)

@@ -132,7 +132,7 @@ class Release(unittest.TestCase):
             image = (RELEASED / name).read_bytes().lower()
             self.assertEqual((b"winhttp" in image, b"regdeletekey" in image), (linked, linked), name)
 
-    def test_each_exe_names_only_its_pdb_which_symbolizes_it(self):
+    def test_each_exe_names_only_its_pdb_which_symbolizes_it_and_shows_the_stack_protector_at_work(self):
         for name in PROGRAMS:
             # The CodeView record is the debug directory's only entry (no CET compatibility mark either).
             directory = tool("llvm-readobj-19", "--coff-debug-directory", RELEASED / f"{name}.exe")
@@ -151,6 +151,9 @@ class Release(unittest.TestCase):
                               hex(address(r"_ZN7halvern14RunCleanupPass\w*") + 4)).splitlines()[:2]
         self.assertEqual(function, "halvern::RunCleanupPass(halvern::Platform&, halvern::CleanupOperations&)")
         self.assertRegex(line, r"^C:\\halvern\\src\\app\\cleanup_pass\.cpp:[1-9]")
+        # Each protected function calls the failure routine on its way out, when its guard was overwritten.
+        calls = re.findall(rf"call\w*\s+{address('__stack_chk_fail'):#x}\b", tool("llvm-objdump-19", "-d", exe))
+        self.assertGreater(len(calls), 50)
 
     def test_signed_release_verifies_against_its_ca_until_a_byte_changes_and_runs_alike(self):
         folder = Path(tempfile.mkdtemp(dir=WORK))
