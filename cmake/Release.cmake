@@ -3,6 +3,12 @@
 # CodeView symbols in a PDB next to each exe, stack-smashing protection, and reproducible. Included before
 # any target is made, so the flags below reach every target.
 
+# A build folder keeps the compiler it was first configured with; one from before the move to clang would
+# build with GCC, which knows none of the flags below.
+if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "  this build folder was configured for ${CMAKE_CXX_COMPILER}: add --fresh to cmake --preset")
+endif()
+
 # Two builds of one commit must be bit-identical: the commit time stands in for the link time in the PE
 # header, and no build folder reaches the exes or their PDBs: the source and build folders are mapped to
 # fixed names, the compilation folder is ".", the PDB names its sources under C:/halvern, and each exe's

@@ -59,10 +59,11 @@ export SOURCE_DATE_EPOCH
 scripts/setup.sh
 # A failed release leaves no dist/ that could pass for one.
 rm -rf dist
-# Without --version, the project's own version, whatever an earlier release stamped.
-version_setting=(-UHALVERN_VERSION)
+# Configured afresh: nothing of an earlier configuration carries over (a version stamped before, the compiler
+# a folder was first configured with). Without --version, the project's own version.
+version_setting=()
 [ -z "$version" ] || version_setting=("-DHALVERN_VERSION=$version")
-cmake --preset release "-DHALVERN_TELEMETRY_HOST=$host" "${version_setting[@]}" >/dev/null
+cmake --preset release --fresh "-DHALVERN_TELEMETRY_HOST=$host" "${version_setting[@]}" >/dev/null
 cmake --build --preset release
 
 staging=build/release/dist
