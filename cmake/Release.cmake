@@ -1,39 +1,41 @@
-# The release build (the release preset): what ships, optimised for size, reproducible, and with each
-# exe's symbols split off into a file of its own. Included before any target is made, so the flags
-# below reach every target.
+# How every Windows binary is compiled and linked: the release's flags, which the Windows test build shares
+# so that Wine tests the exes that ship. Optimised for size (both presets build MinSizeRel), stripped, with
+# CodeView symbols in a PDB next to each exe, stack-smashing protection, and reproducible. Included before
+# any target is made, so the flags below reach every target.
 
-# Two builds of one commit must be bit-identical: the commit time stands in for the link time (objcopy,
-# which writes both shipped files, puts SOURCE_DATE_EPOCH into the PE header instead of the clock), and
-# the source and build folders are mapped to fixed names in the symbols and in __FILE__. The epoch is
-# taken at configure time: building needs no SOURCE_DATE_EPOCH in its environment.
+# A build folder keeps the compiler it was first configured with; one from before the move to clang would
+# build with GCC, which knows none of the flags below.
+if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "  this build folder was configured for ${CMAKE_CXX_COMPILER}: add --fresh to cmake --preset")
+endif()
+
+# Two builds of one commit must be bit-identical: the commit time stands in for the link time in the PE
+# header, and no build folder reaches the exes or their PDBs: the source and build folders are mapped to
+# fixed names, the compilation folder is ".", the PDB names its sources under C:/halvern, and each exe's
+# debug record names its PDB by file name only. The epoch is taken at configure time: building needs no
+# SOURCE_DATE_EPOCH in its environment. A test build without one keeps the link time.
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
     set(HALVERN_SOURCE_DATE_EPOCH "$ENV{SOURCE_DATE_EPOCH}")
 else()
     execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY "${PROJECT_SOURCE_DIR}"
         OUTPUT_VARIABLE HALVERN_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 endif()
-if(NOT HALVERN_SOURCE_DATE_EPOCH MATCHES "^[1-9][0-9]*$")
+if(HALVERN_SOURCE_DATE_EPOCH MATCHES "^[1-9][0-9]*$")
+    add_link_options("LINKER:-Xlink=-timestamp:${HALVERN_SOURCE_DATE_EPOCH}")
+elseif(HALVERN_RELEASE)
     message(FATAL_ERROR "a release takes its time stamp from SOURCE_DATE_EPOCH or the git commit; found neither")
 endif()
-set(HALVERN_WITH_EPOCH "${CMAKE_COMMAND}" -E env "SOURCE_DATE_EPOCH=${HALVERN_SOURCE_DATE_EPOCH}")
-add_compile_options(-g -ffunction-sections -fdata-sections -fno-ident
-    "-ffile-prefix-map=${PROJECT_SOURCE_DIR}=."
-    "-ffile-prefix-map=${PROJECT_BINARY_DIR}=build")
-add_link_options(-Wl,--gc-sections)
+add_compile_options(-g -gcodeview -gno-codeview-command-line -fdebug-compilation-dir=.
+    "-ffile-prefix-map=${PROJECT_SOURCE_DIR}=." "-ffile-prefix-map=${PROJECT_BINARY_DIR}=build"
+    -ffunction-sections -fdata-sections -fno-ident -fstack-protector-strong)
+# -s drops the DWARF of the runtime libraries; the PDB keeps the CodeView.
+add_link_options(-s LINKER:--gc-sections LINKER:--pdb= LINKER:-Xlink=-pdbaltpath:%_PDB%
+    LINKER:-Xlink=-pdbsourcepath:C:/halvern)
 # One compilation per few sources: a third of the compile time and a smaller exe. It needs file-private
 # names to differ between the files of one library.
 set(CMAKE_UNITY_BUILD ON)
 
-# The exe ships stripped, with a debug link to NAME.debug next to it (DWARF, which gdb reads).
-function(halvern_split_symbols target)
-    get_target_property(output_name ${target} OUTPUT_NAME)
-    if(NOT output_name)
-        set(output_name ${target})
-    endif()
-    set(symbols "$<TARGET_FILE_DIR:${target}>/${output_name}.debug")
-    add_custom_command(TARGET ${target} POST_BUILD
-        COMMAND ${HALVERN_WITH_EPOCH} "${CMAKE_OBJCOPY}" --only-keep-debug "$<TARGET_FILE:${target}>" "${symbols}"
-        COMMAND ${HALVERN_WITH_EPOCH} "${CMAKE_OBJCOPY}" --strip-all "--add-gnu-debuglink=${symbols}"
-                "$<TARGET_FILE:${target}>"
-        VERBATIM)
-endfunction()
+# The stack protector's runtime, for every binary made after this line: a protected function pulls it in.
+add_library(halvern_stack_protector STATIC src/runtime/stack_protector.cpp)
+halvern_warnings(halvern_stack_protector)
+link_libraries(halvern_stack_protector)

@@ -1,33 +1,35 @@
-# Windows build (mingw-w64): the product, its Win32 bindings, the Windows tests, the tools and the
-# end-to-end tests. Tests run under Wine through CMAKE_CROSSCOMPILING_EMULATOR.
+# Windows build (clang and lld for mingw-w64): the product, its Win32 bindings, the Windows tests, the tools
+# and the end-to-end tests. Tests run under Wine through CMAKE_CROSSCOMPILING_EMULATOR.
 enable_language(RC)
 
 set(HALVERN_WINDOWS_DEFINITIONS UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
-# Static C++ runtime and winpthread: the programs import system DLLs only.
-set(HALVERN_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+# Static C++ runtime and winpthread (which clang, unlike GCC, does not add for the posix libstdc++): the
+# programs import system DLLs only.
+set(HALVERN_STATIC_RUNTIME -static -static-libgcc -static-libstdc++ -lpthread)
 
 target_compile_definitions(halvern_core PUBLIC ${HALVERN_WINDOWS_DEFINITIONS})
 
 # WinHTTP and the COM and Windows Runtime DLLs are delay-loaded: nothing loads them until a binding
 # needs them, and then only from System32 (see src/platform/win32/system_library.h). The import
-# libraries come from cmake/delay-imports/*.def, which list the functions the bindings call.
-find_program(HALVERN_DLLTOOL NAMES x86_64-w64-mingw32-dlltool REQUIRED)
-set(HALVERN_DELAY_IMPORTS)
+# libraries come from cmake/delay-imports/*.def, which list the functions the bindings call, in the short
+# import format: from it lld delay-loads the DLL named by -delayload and lists it in the PE's delay-import
+# directory, where tools look for a binary's delay-loaded DLLs. mingw-w64's __delayLoadHelper2 loads them.
+find_program(HALVERN_LLVM_DLLTOOL NAMES llvm-dlltool-19 REQUIRED)
+add_library(halvern_delay_imports INTERFACE)
+file(MAKE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/delay-imports")
 foreach(dll winhttp ole32 oleaut32 combase)
     set(definitions "${PROJECT_SOURCE_DIR}/cmake/delay-imports/${dll}.def")
-    file(MAKE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/delay-imports")
-    # Named relative to its folder: dlltool makes the library's symbol names from the path it is given.
-    execute_process(COMMAND "${HALVERN_DLLTOOL}" --input-def "${definitions}" --dllname ${dll}.dll
-                            --output-delaylib lib${dll}-delay.a
-                    WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/delay-imports" COMMAND_ERROR_IS_FATAL ANY)
     set(library "${CMAKE_CURRENT_BINARY_DIR}/delay-imports/lib${dll}-delay.a")
+    execute_process(COMMAND "${HALVERN_LLVM_DLLTOOL}" -m i386:x86-64 -d "${definitions}" -l "${library}"
+                    COMMAND_ERROR_IS_FATAL ANY)
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${definitions}")
-    list(APPEND HALVERN_DELAY_IMPORTS "${library}")
+    target_link_libraries(halvern_delay_imports INTERFACE "${library}")
+    target_link_options(halvern_delay_imports INTERFACE "LINKER:-delayload=${dll}.dll")
 endforeach()
 
 file(GLOB HALVERN_WIN32_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp src/platform/winrt/*.cpp)
 add_library(halvern_win32 STATIC ${HALVERN_WIN32_SOURCES})
-target_link_libraries(halvern_win32 PUBLIC halvern_core shell32 advapi32 ${HALVERN_DELAY_IMPORTS})
+target_link_libraries(halvern_win32 PUBLIC halvern_core shell32 advapi32 halvern_delay_imports)
 halvern_warnings(halvern_win32)
 
 # Version resource and manifest.
@@ -98,8 +100,6 @@ halvern_unity_group(preview
     src/preview/plan_report.cpp src/preview/preview_output.cpp src/platform/win32/standard_stream.cpp)
 
 if(HALVERN_RELEASE)
-    halvern_split_symbols(HalvernCleanup)
-    halvern_split_symbols(HalvernCleanupPreview)
     add_subdirectory(tools/debug_capture)
     return()
 endif()

@@ -8,7 +8,7 @@ scripts/setup.sh
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target all halvern_bench >/dev/null
 # The release exe as it ships; the host only names where its events would go.
-cmake --preset release -B build/bench-release -DHALVERN_TELEMETRY_HOST=telemetry.bench.invalid >/dev/null
+cmake --preset release -B build/bench-release --fresh -DHALVERN_TELEMETRY_HOST=telemetry.bench.invalid >/dev/null
 cmake --build build/bench-release --target HalvernCleanup >/dev/null
 
 export HALVERN_WINEPREFIX="$PWD/build/bench-wineprefix"

@@ -2,10 +2,10 @@
 # scripts/release.sh --host HOST [--version A.B.C.D] [--sign CERT.p12 [--password-file FILE] [--ca CA.pem]
 #                    [--timestamp URL]]
 # Builds the release from this checkout with the release preset and replaces dist/ with what ships:
-# HalvernCleanup.exe (stripped) and its symbols, HalvernCleanupPreview.exe and HalvernDebugCapture.exe and
-# theirs, the licence notices of the statically linked runtime, and SHA256SUMS. With --sign,
-# Authenticode-signs the three exes and verifies each signature against --ca (default: the system's CA
-# bundle). Stops at the first failure.
+# HalvernCleanup.exe (stripped) and its PDB, HalvernCleanupPreview.exe and HalvernDebugCapture.exe and
+# theirs, symbols/ (the PDBs and exes in a symbol store's layout), the licence notices of the statically
+# linked runtime, and SHA256SUMS. With --sign, Authenticode-signs the three exes and verifies each
+# signature against --ca (default: the system's CA bundle). Stops at the first failure.
 set -euo pipefail
 
 fail() {
@@ -59,18 +59,19 @@ export SOURCE_DATE_EPOCH
 scripts/setup.sh
 # A failed release leaves no dist/ that could pass for one.
 rm -rf dist
-# Without --version, the project's own version, whatever an earlier release stamped.
-version_setting=(-UHALVERN_VERSION)
+# Configured afresh: nothing of an earlier configuration carries over (a version stamped before, the compiler
+# a folder was first configured with). Without --version, the project's own version.
+version_setting=()
 [ -z "$version" ] || version_setting=("-DHALVERN_VERSION=$version")
-cmake --preset release "-DHALVERN_TELEMETRY_HOST=$host" "${version_setting[@]}" >/dev/null
+cmake --preset release --fresh "-DHALVERN_TELEMETRY_HOST=$host" "${version_setting[@]}" >/dev/null
 cmake --build --preset release
 
 staging=build/release/dist
 rm -rf "$staging"
 mkdir -p "$staging/licenses"
-cp build/release/HalvernCleanup.exe build/release/HalvernCleanup.debug "$staging/"
-cp build/release/HalvernCleanupPreview.exe build/release/HalvernCleanupPreview.debug "$staging/"
-cp build/release/tools/HalvernDebugCapture.exe build/release/tools/HalvernDebugCapture.debug "$staging/"
+cp build/release/HalvernCleanup.exe build/release/HalvernCleanup.pdb "$staging/"
+cp build/release/HalvernCleanupPreview.exe build/release/HalvernCleanupPreview.pdb "$staging/"
+cp build/release/tools/HalvernDebugCapture.exe build/release/tools/HalvernDebugCapture.pdb "$staging/"
 # The runtime linked into the exes: the mingw-w64 CRT and winpthreads, and GCC's libstdc++ and libgcc
 # under the GCC Runtime Library Exception.
 cp /usr/share/doc/mingw-w64-x86-64-dev/copyright "$staging/licenses/mingw-w64-runtime-and-winpthreads.txt"
@@ -85,6 +86,8 @@ if [ -n "$certificate" ]; then
             fail "the signature of $exe does not verify against $ca"
     done
 fi
+# The store holds the exes as they ship, signed or not.
+python3 scripts/symbol_store.py "$staging"
 
 (cd "$staging" && find . -type f ! -name SHA256SUMS -printf '%P\0' | LC_ALL=C sort -z | xargs -0 sha256sum >SHA256SUMS)
 mv "$staging" dist

@@ -1,9 +1,11 @@
 """The release path, run from two copies of this checkout: scripts/release.sh and the release preset refuse
 to build without the real telemetry host; two builds in different folders at different times are
-bit-identical; and a signed release verifies against its CA only while unchanged, and still runs."""
+bit-identical, PDBs included; the PDBs and the symbol store serve a debugger; and a signed release verifies
+against its CA only while unchanged, and still runs."""
 
 import filecmp
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -14,6 +16,7 @@ from pathlib import Path
 from halvern_wine import CAPTURE_EXE, ROOT, ensure_wine_session, remove_updater_keys, wine
 
 HOST, VERSION, EPOCH = "telemetry.halvern.example", "2.7.1.40", 1700000000
+PROGRAMS = {"HalvernCleanup": "", "HalvernCleanupPreview": "", "HalvernDebugCapture": "tools/"}  # build folder
 
 
 def run(command, folder, check=False, epoch=True):
@@ -35,9 +38,25 @@ def copy_checkout(target):
     return target
 
 
+def tool(*command):
+    return run(command, WORK, check=True).stdout
+
+
+def header(exe, offset):
+    """A 32-bit field of the exe's PE header (its signature at offset 0)."""
+    image = exe.read_bytes()
+    return struct.unpack_from("<I", image, struct.unpack_from("<I", image, 0x3C)[0] + offset)[0]
+
+
+def pdb_identity(pdb):
+    """The GUID and age a PDB records for itself."""
+    summary = tool("llvm-pdbutil-19", "dump", "--summary", pdb)
+    return re.search(r"GUID: \{(.*)\}", summary)[1], int(re.search(r"\bAge: (\d+)", summary)[1])
+
+
 def setUpModule():
-    """A release from one copy; later, the product target alone from another, built without SOURCE_DATE_EPOCH:
-    the release preset keeps the one it was configured with."""
+    """A release from one copy; later, the same build from another, without SOURCE_DATE_EPOCH: the release
+    preset keeps the one it was configured with."""
     global WORK, FIRST, SECOND, RELEASED
     WORK = Path(tempfile.mkdtemp(prefix="halvern-release-"))
     FIRST, SECOND = copy_checkout(WORK / "a"), copy_checkout(WORK / "second checkout")
@@ -45,7 +64,7 @@ def setUpModule():
     RELEASED = shutil.copytree(FIRST / "dist", WORK / "released")
     run(["cmake", "--preset", "release", f"-DHALVERN_TELEMETRY_HOST={HOST}", f"-DHALVERN_VERSION={VERSION}"], SECOND,
         check=True)
-    run(["cmake", "--build", "--preset", "release", "--target", "HalvernCleanup"], SECOND, check=True, epoch=False)
+    run(["cmake", "--build", "--preset", "release"], SECOND, check=True, epoch=False)
 
 
 def tearDownModule():
@@ -71,13 +90,22 @@ class Release(unittest.TestCase):
                     self.assertEqual(lines, [message])
 
     def test_two_builds_in_different_folders_are_bit_identical_and_the_release_is_complete(self):
-        for name in ("HalvernCleanup.exe", "HalvernCleanup.debug"):
-            self.assertTrue(filecmp.cmp(RELEASED / name, SECOND / "build" / "release" / name, shallow=False), name)
-        self.assertEqual(sorted(str(path.relative_to(RELEASED)) for path in RELEASED.rglob("*") if path.is_file()), [
-            "HalvernCleanup.debug", "HalvernCleanup.exe", "HalvernCleanupPreview.debug", "HalvernCleanupPreview.exe",
-            "HalvernDebugCapture.debug", "HalvernDebugCapture.exe",
-            "SHA256SUMS", "licenses/gcc-runtime-library-exception.txt",
-            "licenses/mingw-w64-runtime-and-winpthreads.txt"])
+        expected = ["SHA256SUMS", "licenses/gcc-runtime-library-exception.txt",
+                    "licenses/mingw-w64-runtime-and-winpthreads.txt"]
+        for name, folder in PROGRAMS.items():
+            exe, pdb = RELEASED / f"{name}.exe", RELEASED / f"{name}.pdb"
+            for file in (exe, pdb):
+                built = SECOND / "build" / "release" / folder / file.name
+                self.assertTrue(filecmp.cmp(file, built, shallow=False), file)
+            # Where a symbol server keeps them: under the PDB's GUID and age, and the exe's time stamp and size.
+            guid, age = pdb_identity(pdb)
+            stored = {f"symbols/{pdb.name}/{guid.replace('-', '')}{age:X}/{pdb.name}": pdb,
+                      f"symbols/{exe.name}/{header(exe, 8):08X}{header(exe, 80):x}/{exe.name}": exe}
+            for path, original in stored.items():
+                self.assertTrue(filecmp.cmp(RELEASED / path, original, shallow=False), path)
+            expected += [exe.name, pdb.name, *stored]
+        self.assertEqual(sorted(str(path.relative_to(RELEASED)) for path in RELEASED.rglob("*") if path.is_file()),
+                         sorted(expected))
         run(["sha256sum", "--check", "--strict", "SHA256SUMS"], RELEASED, check=True)
 
     def test_exe_is_stamped_and_stripped_and_loads_only_start_up_dlls_at_start(self):
@@ -88,23 +116,44 @@ class Release(unittest.TestCase):
                      '"ProductVersion", "2.7.1.40"', 'version=""2.7.1.40""', '"ProductName", "HalvernCleanup"',
                      'level=""asInvoker""', '<supportedOS Id=""{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}""/>'):
             self.assertIn(line, resources)
-        image = exe.read_bytes()
-        self.assertIn(HOST.encode("utf-16-le"), image)
-        self.assertEqual(struct.unpack_from("<I", image, struct.unpack_from("<I", image, 0x3C)[0] + 8)[0], EPOCH)
-        self.assertIn(b"HalvernCleanup.debug\0", image)
-
-        def objdump(option, path):
-            return run(["x86_64-w64-mingw32-objdump", option, path], WORK, check=True).stdout
-        self.assertEqual(("debug_info" in objdump("-h", exe), "debug_info" in objdump("-h", exe.with_suffix(".debug"))),
-                         (False, True))
-        # A GUI program; WinHTTP and the COM and Windows Runtime DLLs are delay-loaded, so never at start-up.
-        self.assertRegex(objdump("-p", exe), r"Subsystem\s+00000002\s+\(Windows GUI\)")
-        self.assertEqual({line.split(":")[1].strip().lower() for line in objdump("-p", exe).splitlines()
-                          if "DLL Name:" in line}, {"kernel32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll"})
+        self.assertIn(HOST.encode("utf-16-le"), exe.read_bytes())
+        self.assertEqual(header(exe, 8), EPOCH)
+        # A GUI program without DWARF; ASLR with high-entropy addresses and DEP, no Control Flow Guard.
+        self.assertNotIn(".debug_", tool("x86_64-w64-mingw32-objdump", "-h", exe))
+        self.assertRegex(tool("x86_64-w64-mingw32-objdump", "-p", exe),
+                         r"Subsystem\s+00000002\s+\(Windows GUI\)(.|\n)*DllCharacteristics\s+00008160")
+        # WinHTTP and the COM and Windows Runtime DLLs are delay-loaded, so never at start-up, and listed as such.
+        self.assertEqual(sorted((kind, dll.lower()) for kind, dll in re.findall(
+            r"^(Import|DelayImport) \{\n  Name: (.*)$", tool("llvm-readobj-19", "--coff-imports", exe), re.M)),
+            [("DelayImport", dll) for dll in ("combase.dll", "ole32.dll", "oleaut32.dll", "winhttp.dll")] +
+            [("Import", dll) for dll in ("advapi32.dll", "kernel32.dll", "msvcrt.dll", "shell32.dll")])
         # The preview imports, delay-loaded or not, neither the registrations' deletion nor WinHTTP.
         for name, linked in ((exe.name, True), ("HalvernCleanupPreview.exe", False)):
             image = (RELEASED / name).read_bytes().lower()
             self.assertEqual((b"winhttp" in image, b"regdeletekey" in image), (linked, linked), name)
+
+    def test_each_exe_names_only_its_pdb_which_symbolizes_it_and_shows_the_stack_protector_at_work(self):
+        for name in PROGRAMS:
+            # The CodeView record is the debug directory's only entry (no CET compatibility mark either).
+            directory = tool("llvm-readobj-19", "--coff-debug-directory", RELEASED / f"{name}.exe")
+            record = re.search(r"PDBGUID: \{(.*)\}\s+PDBAge: (\d+)\s+PDBFileName: (.*)", directory)
+            self.assertEqual((re.findall(r"Type: (\w+)", directory), record[1], int(record[2]), record[3]),
+                             (["CodeView"], *pdb_identity(RELEASED / f"{name}.pdb"), f"{name}.pdb"))
+        exe = RELEASED / "HalvernCleanup.exe"
+        publics = tool("llvm-pdbutil-19", "dump", "--publics", exe.with_suffix(".pdb"))
+
+        def address(symbol):  # in the loaded image: its base, 0x140000000, plus its section's and its offset
+            section, offset = map(int, re.search(rf"`{symbol}`\s+flags = function, addr = (\d+):(\d+)", publics)
+                                  .groups())
+            return 0x140000000 + header(exe, 24 + (header(exe, 20) & 0xFFFF) + 40 * (section - 1) + 12) + offset
+        # From another folder: llvm-symbolizer finds the PDB next to the exe, which names no build folder.
+        function, line = tool("llvm-symbolizer-19", f"--obj={exe}",
+                              hex(address(r"_ZN7halvern14RunCleanupPass\w*") + 4)).splitlines()[:2]
+        self.assertEqual(function, "halvern::RunCleanupPass(halvern::Platform&, halvern::CleanupOperations&)")
+        self.assertRegex(line, r"^C:\\halvern\\src\\app\\cleanup_pass\.cpp:[1-9]")
+        # Each protected function calls the failure routine on its way out, when its guard was overwritten.
+        calls = re.findall(rf"call\w*\s+{address('__stack_chk_fail'):#x}\b", tool("llvm-objdump-19", "-d", exe))
+        self.assertGreater(len(calls), 50)
 
     def test_signed_release_verifies_against_its_ca_until_a_byte_changes_and_runs_alike(self):
         folder = Path(tempfile.mkdtemp(dir=WORK))

@@ -35,5 +35,13 @@ TEST(DebugCapture, WritesEveryAnsiAndUnicodeStringAsUtf8InOrderAndPassesOnTheExi
     }
 }
 
+TEST(StackProtector, EndsAProgramThatOverwritesItsStackGuardInsteadOfReturning) {
+    // The writer has the shipped exes' flags; under the capture tool, Wine's crash debugger stays away.
+    const ChildResult result = RunChild(ToolPath(L"HalvernDebugCapture.exe") + L" " +
+                                        ToolPath(L"halvern_debug_writer.exe") + L" 0 S16 Wreturned");
+    EXPECT_EQ(result.output, "");
+    EXPECT_EQ(result.exit_code, 0xC000001Du);  // the protector's illegal-instruction trap
+}
+
 }  // namespace
 }  // namespace halvern::testing
