@@ -181,10 +181,10 @@ class PackageManagerScenario:
 
 
 def package_entry(full_name, display, users=(), current_user=False):
-    """One package of a scenario: its full name, display name, user entries as (security id, state) and
-    whether the current user has it."""
-    return "\n".join([f"package {full_name}", f"display {display}", *(["current_user"] if current_user else []),
-                      *(f"user {sid} {state}" for sid, state in users)])
+    """One package of a scenario: its full name (Name_A.B.C.D_Architecture_ResourceId_PublisherId, whose version
+    it carries), display name, user entries as (security id, state) and whether the current user has it."""
+    return "\n".join([f"package {full_name}", f"version {full_name.split('_')[1]}", f"display {display}",
+                      *(["current_user"] if current_user else []), *(f"user {sid} {state}" for sid, state in users)])
 
 
 if __name__ == "__main__" and sys.argv[1:] == ["trust-sink"]:
