@@ -25,6 +25,8 @@ add_test(NAME style.layers
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_test(NAME unit.abi_interface_ids COMMAND Python3::Interpreter -B "${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/test_abi_ids.py")
+# The Wine harness's starts, against a fake wine: no Wine needed.
+add_test(NAME harness.wine_starts COMMAND Python3::Interpreter -B "${CMAKE_CURRENT_SOURCE_DIR}/tests/harness/test_wine_run.py")
 
 # The telemetry sink's own tests (a companion tool in Python).
 add_test(NAME sink.telemetry_sink

@@ -26,6 +26,7 @@ SINK_CERTS = Path(os.environ.get("HALVERN_SINK_CERTS", BUILD_DIR / "telemetry_si
 PREFIX = "[HalvernMSIX] "
 CLIENTS_KEY = r"Software\HalvernUpdate\Update\Clients"
 VIEWS = {None: [], 32: ["/reg:32"], 64: ["/reg:64"]}
+NOT_STARTED = 126  # WINE_RUN's exit code when Wine never started the program
 
 
 def ensure_wine_session():
@@ -35,10 +36,11 @@ def ensure_wine_session():
 
 
 def wine(*args, check=True, env=None):
-    """Runs a Windows program (or a Wine built-in such as reg) and returns the CompletedProcess."""
+    """Runs a Windows program (or a Wine built-in such as reg) and returns the CompletedProcess. A program that
+    Wine could not start, even when WINE_RUN tried again, fails even unchecked: it did not answer."""
     result = subprocess.run([str(WINE_RUN), *map(str, args)], stdin=subprocess.DEVNULL, capture_output=True,
                             env={**os.environ, **(env or {})}, timeout=300)
-    if check and result.returncode != 0:
+    if result.returncode == NOT_STARTED or (check and result.returncode != 0):
         # reg and regedit write their errors to stdout.
         output = (result.stdout + result.stderr).decode(errors="replace")
         raise AssertionError(f"wine {args!r} exited {result.returncode}: {output}")
@@ -181,10 +183,10 @@ class PackageManagerScenario:
 
 
 def package_entry(full_name, display, users=(), current_user=False):
-    """One package of a scenario: its full name, display name, user entries as (security id, state) and
-    whether the current user has it."""
-    return "\n".join([f"package {full_name}", f"display {display}", *(["current_user"] if current_user else []),
-                      *(f"user {sid} {state}" for sid, state in users)])
+    """One package of a scenario: its full name (Name_A.B.C.D_Architecture_ResourceId_PublisherId, whose version
+    it carries), display name, user entries as (security id, state) and whether the current user has it."""
+    return "\n".join([f"package {full_name}", f"version {full_name.split('_')[1]}", f"display {display}",
+                      *(["current_user"] if current_user else []), *(f"user {sid} {state}" for sid, state in users)])
 
 
 if __name__ == "__main__" and sys.argv[1:] == ["trust-sink"]:

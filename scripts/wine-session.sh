@@ -13,7 +13,7 @@ case "${1:-}" in
         fi
         mkdir -p "$(dirname "$WINEPREFIX")"
         wineserver -p </dev/null >/dev/null 2>&1 || true
-        wine wineboot </dev/null >/dev/null 2>&1
+        "$halvern_root/cmake/wine-run.sh" wineboot </dev/null >/dev/null 2>&1
         ;;
     stop)
         wineserver -k </dev/null >/dev/null 2>&1 || true

@@ -4,7 +4,8 @@
 //
 //   HalvernDebugCapture.exe <program> [arguments...]
 //
-// Exit codes of its own: 2 for a missing command, 3 when the debuggee cannot be started or debugged.
+// Exit codes of its own: 2 for a missing command, 3 when the command cannot be started (nothing of it ran,
+// so starting it again is safe), 4 when the debuggee is lost after it started.
 
 #include <windows.h>
 
@@ -15,7 +16,8 @@
 namespace {
 
 constexpr int kUsageError = 2;
-constexpr int kDebugError = 3;
+constexpr int kStartError = 3;
+constexpr int kDebugError = 4;
 
 // The rest of our own command line after the program name, untouched, so the debuggee's quoting and
 // backslashes reach it exactly as typed. The program name ends as CommandLineToArgvW ends argv[0].
@@ -110,7 +112,7 @@ int wmain() {
     if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
                           nullptr, &startup, &started)) {
         WriteError(L"cannot start the command, error " + std::to_wstring(::GetLastError()));
-        return kDebugError;
+        return kStartError;
     }
     const halvern::UniqueKernelHandle process(started.hProcess);
     const halvern::UniqueKernelHandle thread(started.hThread);

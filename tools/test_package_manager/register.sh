@@ -8,8 +8,9 @@ dll=$(realpath "${1:-$halvern_root/build/windows/tools/HalvernTestPackageManager
 [ -f "$dll" ] || { echo "no such file: $dll" >&2; exit 1; }
 # Drive Z: is the Unix root in every Wine prefix.
 windows_path="Z:${dll//\//\\}"
+wine_run="$here/../../cmake/wine-run.sh"
 key='HKLM\Software\Microsoft\WindowsRuntime\ActivatableClassId\Windows.Management.Deployment.PackageManager'
-wine reg add "$key" /v DllPath /t REG_SZ /d "$windows_path" /f /reg:64 </dev/null >/dev/null 2>&1
-wine reg add "$key" /v ActivationType /t REG_DWORD /d 0 /f /reg:64 </dev/null >/dev/null 2>&1
-wine reg add "$key" /v Threading /t REG_DWORD /d 0 /f /reg:64 </dev/null >/dev/null 2>&1
-wine reg query "$key" /v DllPath /reg:64 </dev/null 2>/dev/null | grep -q DllPath
+"$wine_run" reg add "$key" /v DllPath /t REG_SZ /d "$windows_path" /f /reg:64 </dev/null >/dev/null 2>&1
+"$wine_run" reg add "$key" /v ActivationType /t REG_DWORD /d 0 /f /reg:64 </dev/null >/dev/null 2>&1
+"$wine_run" reg add "$key" /v Threading /t REG_DWORD /d 0 /f /reg:64 </dev/null >/dev/null 2>&1
+"$wine_run" reg query "$key" /v DllPath /reg:64 </dev/null 2>/dev/null | grep -q DllPath
