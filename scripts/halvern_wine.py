@@ -22,6 +22,9 @@ WINE_RUN = Path(os.environ.get("HALVERN_WINE_RUN", ROOT / "cmake" / "wine-run.sh
 CLEANUP_EXE = BUILD_DIR / "HalvernCleanup.exe"
 PREVIEW_EXE = BUILD_DIR / "HalvernCleanupPreview.exe"
 CAPTURE_EXE = BUILD_DIR / "tools" / "HalvernDebugCapture.exe"
+# The capture tool's switch that runs a program undebugged: Wine 8 gives a debuggee wrong register values
+# after its first-chance C++ exceptions, which code built with clang trips over.
+MONITOR = "/Monitor"
 SINK_CERTS = Path(os.environ.get("HALVERN_SINK_CERTS", BUILD_DIR / "telemetry_sink"))
 PREFIX = "[HalvernMSIX] "
 CLIENTS_KEY = r"Software\HalvernUpdate\Update\Clients"
@@ -64,8 +67,9 @@ class CleanupRun:
 
 
 def run_cleanup(*arguments, env=None, exe=None):
-    """Runs the exe through the capture tool with the given command-line arguments."""
-    result = wine(CAPTURE_EXE, exe or CLEANUP_EXE, *arguments, check=False, env=env)
+    """Runs the exe with the given command-line arguments, undebugged as it runs unattended, with the capture
+    tool reading its debug output."""
+    result = wine(CAPTURE_EXE, MONITOR, exe or CLEANUP_EXE, *arguments, check=False, env=env)
     return CleanupRun(result.stdout, result.returncode)
 
 

@@ -6,8 +6,8 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from halvern_wine import (BUILD_DIR, CAPTURE_EXE, CLEANUP_EXE, PackageManagerScenario, Sink, ensure_wine_session,
-                         plant_registration, reg_key_exists, remove_updater_keys, wine)
+from halvern_wine import (BUILD_DIR, CAPTURE_EXE, CLEANUP_EXE, MONITOR, PackageManagerScenario, Sink,
+                         ensure_wine_session, plant_registration, reg_key_exists, remove_updater_keys, wine)
 
 APP_ID, NAME, VERSION, FAMILY = "{4A000000-0000-4000-8000-000000000001}", "Halvern", "1.2.3", "Halvern.Client_x"
 REGISTRATION = rf"HKCU\Software\HalvernUpdate\Update\Clients\{APP_ID}"
@@ -30,7 +30,8 @@ class DllLoading(unittest.TestCase):
     def run_stale_pass(self, exe, overrides):
         """One stale registration (planted anew; the test package manager knows no package of its family)."""
         plant_registration("HKCU", APP_ID, view=32, name=NAME, pv=VERSION, PackageFamilyName=FAMILY)
-        result = wine(CAPTURE_EXE, exe, check=False, env=dict(self.scenario.environment, WINEDLLOVERRIDES=overrides))
+        result = wine(CAPTURE_EXE, MONITOR, exe, check=False,
+                      env=dict(self.scenario.environment, WINEDLLOVERRIDES=overrides))
         return result.returncode, [line.removeprefix("[HalvernMSIX] ") for line in result.stdout.decode().splitlines()]
 
     def test_a_missing_dll_fails_its_first_call_and_the_run_completes(self):

@@ -13,7 +13,7 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from halvern_wine import CAPTURE_EXE, ROOT, ensure_wine_session, remove_updater_keys, wine
+from halvern_wine import CAPTURE_EXE, MONITOR, ROOT, ensure_wine_session, remove_updater_keys, wine
 
 HOST, VERSION, EPOCH = "telemetry.halvern.example", "2.7.1.40", 1700000000
 PROGRAMS = {"HalvernCleanup": "", "HalvernCleanupPreview": "", "HalvernDebugCapture": "tools/"}  # build folder
@@ -183,7 +183,7 @@ class Release(unittest.TestCase):
         ensure_wine_session()
         remove_updater_keys()
         for exe in (RELEASED / "HalvernCleanup.exe", signed):
-            result = wine(CAPTURE_EXE, exe, check=False)
+            result = wine(CAPTURE_EXE, MONITOR, exe, check=False)
             self.assertEqual((result.returncode, result.stdout.decode()),
                              (0, "[HalvernMSIX] Start HalvernCleanup\n[HalvernMSIX] Finish HalvernCleanup\n"))
 

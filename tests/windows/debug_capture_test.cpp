@@ -24,6 +24,7 @@ TEST(DebugCapture, WritesEveryAnsiAndUnicodeStringAsUtf8InOrderAndPassesOnTheExi
         {writer + L"0 \"ACaf\u00e9 100%\n\" \"WCaf\u00e9 \\\"q\\\"\n\"",
          "Caf\xc3\xa9 100%\nCaf\xc3\xa9 \"q\"\n", 0},
         {writer + L"0", "", 0},
+        {L" /Monitor" + writer + L"5 Wfirst \"ASecond, undebugged\"", "firstSecond, undebugged", 5},
         {L"", "", 2},                        // no command
         {L" C:\\nowhere\\none.exe", "", 3},  // a program that cannot be started
     };

@@ -1,14 +1,23 @@
-// HalvernDebugCapture: runs a command line as a debuggee and writes every debug-output string the
-// debuggee sends to stdout as UTF-8, exactly as received and in order. Exits with the debuggee's exit
-// code. Without a debugger attached, the lines HalvernCleanup writes are discarded by the system.
+// HalvernDebugCapture: runs a command line and writes every debug-output string the program sends to
+// stdout as UTF-8, in order. Exits with the program's exit code. Without a listener, the lines
+// HalvernCleanup writes are discarded by the system.
 //
-//   HalvernDebugCapture.exe <program> [arguments...]
+//   HalvernDebugCapture.exe <program> [arguments...]            the program runs as a debuggee
+//   HalvernDebugCapture.exe /Monitor <program> [arguments...]   the program runs undebugged
+//
+// As a debugger it receives each string whole, in UTF-16 where the system sends it so. With /Monitor it
+// reads them as a system debug-output viewer does, from the DBWIN buffer (ANSI, at most 4,095 bytes a
+// string), and the program runs exactly as it does unattended. Under Wine that is also the only faithful
+// way: Wine 8 gives a debuggee wrong register values after its first-chance C++ exceptions, which code
+// built with clang trips over.
 //
 // Exit codes of its own: 2 for a missing command, 3 when the command cannot be started (nothing of it ran,
-// so starting it again is safe), 4 when the debuggee is lost after it started.
+// so starting it again is safe), 4 when the capture fails after that (the debuggee is lost), or before it
+// (another viewer holds the DBWIN buffer).
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 #include "platform/win32/win32_handles.h"
@@ -17,7 +26,9 @@ namespace {
 
 constexpr int kUsageError = 2;
 constexpr int kStartError = 3;
-constexpr int kDebugError = 4;
+constexpr int kCaptureError = 4;
+// The DBWIN buffer: the writer's process id, then the string with its NUL.
+constexpr DWORD kDbwinBufferBytes = 4096;
 
 // The rest of our own command line after the program name, untouched, so the debuggee's quoting and
 // backslashes reach it exactly as typed. The program name ends as CommandLineToArgvW ends argv[0].
@@ -97,15 +108,7 @@ void WriteError(const std::wstring& message) {
     WriteBytes(::GetStdHandle(STD_ERROR_HANDLE), ToUtf8(L"HalvernDebugCapture: " + message + L"\n"));
 }
 
-}  // namespace
-
-int wmain() {
-    std::wstring command = CommandAfterProgramName(::GetCommandLineW());
-    if (command.empty()) {
-        WriteError(L"usage: HalvernDebugCapture.exe <program> [arguments...]");
-        return kUsageError;
-    }
-
+int Debug(std::wstring command) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started{};
@@ -123,7 +126,7 @@ int wmain() {
         DEBUG_EVENT event{};
         if (!::WaitForDebugEvent(&event, INFINITE)) {
             WriteError(L"lost the debuggee, error " + std::to_wstring(::GetLastError()));
-            return kDebugError;
+            return kCaptureError;
         }
         DWORD continue_status = DBG_CONTINUE;
         switch (event.dwDebugEventCode) {
@@ -154,4 +157,79 @@ int wmain() {
         }
         ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continue_status);
     }
+}
+
+// A writer waits for "buffer ready", writes its process id and the string into the shared buffer, and
+// signals "data ready"; the viewer reads the string and signals "buffer ready" again. Strings of other
+// processes are passed over.
+int Monitor(std::wstring command) {
+    const halvern::UniqueKernelHandle buffer_ready(
+        ::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY"));
+    const halvern::UniqueKernelHandle data_ready(::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY"));
+    const halvern::UniqueKernelHandle mapping(::CreateFileMappingW(
+        INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kDbwinBufferBytes, L"DBWIN_BUFFER"));
+    if (!buffer_ready || !data_ready || !mapping || ::GetLastError() == ERROR_ALREADY_EXISTS) {
+        WriteError(L"cannot read the debug output: another viewer holds it, or error " +
+                   std::to_wstring(::GetLastError()));
+        return kCaptureError;
+    }
+    const auto* buffer = static_cast<const char*>(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
+    if (buffer == nullptr) {
+        WriteError(L"cannot read the debug output, error " + std::to_wstring(::GetLastError()));
+        return kCaptureError;
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &started)) {
+        WriteError(L"cannot start the command, error " + std::to_wstring(::GetLastError()));
+        ::UnmapViewOfFile(buffer);
+        return kStartError;
+    }
+    const halvern::UniqueKernelHandle process(started.hProcess);
+    const halvern::UniqueKernelHandle thread(started.hThread);
+
+    const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    const HANDLE signals[] = {data_ready.get(), process.get()};
+    ::SetEvent(buffer_ready.get());
+    // A string is taken before the exit is seen, and once the program has ended one may still wait.
+    for (bool ended = false;;) {
+        const DWORD signalled = ::WaitForMultipleObjects(2, signals, FALSE, ended ? 0 : INFINITE);
+        if (signalled != WAIT_OBJECT_0) {
+            if (ended || signalled != WAIT_OBJECT_0 + 1) {
+                break;
+            }
+            ended = true;
+            continue;
+        }
+        DWORD writer = 0;
+        std::memcpy(&writer, buffer, sizeof(writer));
+        if (writer == started.dwProcessId) {
+            const char* text = buffer + sizeof(writer);
+            WriteBytes(
+                output,
+                ToUtf8(FromAnsi(std::string(text, ::strnlen(text, kDbwinBufferBytes - sizeof(writer))))));
+        }
+        ::SetEvent(buffer_ready.get());
+    }
+    ::UnmapViewOfFile(buffer);
+    DWORD exit_code = 0;
+    ::GetExitCodeProcess(process.get(), &exit_code);
+    return static_cast<int>(exit_code);
+}
+
+}  // namespace
+
+int wmain() {
+    std::wstring command = CommandAfterProgramName(::GetCommandLineW());
+    const bool monitor = command.starts_with(L"/Monitor ");
+    if (monitor) {
+        command = CommandAfterProgramName(command.c_str());
+    }
+    if (command.empty()) {
+        WriteError(L"usage: HalvernDebugCapture.exe [/Monitor] <program> [arguments...]");
+        return kUsageError;
+    }
+    return monitor ? Monitor(std::move(command)) : Debug(std::move(command));
 }
