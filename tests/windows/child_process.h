@@ -11,7 +11,7 @@ namespace halvern::testing {
 
 struct ChildResult {
     std::string output;
-    DWORD exit_code = 0xFFFFFFFF;  // also when it cannot be started
+    DWORD exit_code = 0xFFFFFFFF;  // also when it could not be started
 };
 
 inline ChildResult RunChild(std::wstring command_line) {
@@ -31,9 +31,14 @@ inline ChildResult RunChild(std::wstring command_line) {
     startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
     startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION started{};
-    if (!::CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                          &started)) {
-        return result;
+    // Wine now and then fails to start a process, which dies before it is set up: only that is tried again,
+    // three times at most; a program that started is never started again.
+    for (int attempt = 1; !::CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                            nullptr, &startup, &started);
+         ++attempt) {
+        if (attempt == 3) {
+            return result;
+        }
     }
     const UniqueKernelHandle process(started.hProcess);
     const UniqueKernelHandle thread(started.hThread);
