@@ -1,10 +1,12 @@
 // The preview's writers where no scenario reaches: what UTF-8 cannot carry or would break a line, and a
-// number for an install state Windows does not name.
+// number for an install state Windows does not name; and how its command line picks the form and the mode.
 #include <gtest/gtest.h>
 
+#include "fakes/fake_platform.h"
 #include "preview/escaped_utf8.h"
 #include "preview/plan_json.h"
 #include "preview/plan_report.h"
+#include "preview/preview_output.h"
 
 namespace halvern {
 namespace {
@@ -45,6 +47,30 @@ TEST(PlanWriters, WriteEveryFieldAndAnUnnamedStateAsANumber) {
               "{1} \"A\" version \"1.0\" family \"A_p\"\n  keep: 1 package would stay\n"
               "  package A_1__p (external location)\n    keep: external\n"
               "  package A_2__p\n    remove: r\n    users: S-1 Staged, S-2 3\n");
+}
+
+// Only "/Json" itself selects JSON, and only a machine-wide plan whose search is refused says to run
+// elevated.
+TEST(PreviewOutput, TakesJsonOnlyAsItIsAndHintsElevationOnlyForAMachineWidePlan) {
+    const std::pair<std::vector<std::u16string>, std::string> cases[] = {
+        {{u"/Json:yes"}, "Per-user run (HKEY_CURRENT_USER): 1 registration(s)"},
+        {{u"/InstallType:MACHINE", u"/Json"},
+         "{\"mode\": \"machine\", \"registrations\": [{\"app_id\": \"{1}\""},
+    };
+    for (const auto& [arguments, start] : cases) {
+        testing::FakePlatform machine;
+        machine.arguments->insert(machine.arguments->end(), arguments.begin(), arguments.end());
+        for (const char* hive : {"HKCU", "HKLM"}) {
+            machine.SetString(testing::FakePlatform::RegistrationPath(hive, u"{1}"), u"PackageFamilyName",
+                              u"A_p");
+        }
+        machine.Fail("FindPackagesByUserSecurityIdPackageFamilyName", projection::hresults::kAccessDenied);
+        machine.Fail("FindPackagesByPackageFamilyName", projection::hresults::kAccessDenied);
+        const std::string output = PreviewOutput(machine, machine, machine);
+        EXPECT_TRUE(output.starts_with(start)) << output;
+        EXPECT_EQ(output.find("refused: run the preview elevated") != std::string::npos,
+                  arguments.size() == 2);
+    }
 }
 
 }  // namespace
