@@ -1,7 +1,6 @@
 #include "scenario.h"
 
 #include <cstdlib>
-#include <map>
 
 namespace halvern::scenarios {
 namespace {
@@ -88,15 +87,14 @@ class Parser {
         Scenario& s = scenarios_.back();
         if (key == "like") {
             // Everything an earlier scenario says, as if written here.
-            const auto earlier = lines_.find(std::string(rest));
-            bool read = earlier != lines_.end() && rest != s.name;
-            for (const std::string& copied :
-                 read ? std::vector(earlier->second) : std::vector<std::string>()) {
+            const auto earlier = std::ranges::find(scenarios_, rest, &Scenario::name);
+            bool read = earlier != scenarios_.end() && rest != s.name;
+            for (const std::string& copied : read ? std::vector(earlier->text) : std::vector<std::string>()) {
                 read = read && Line(copied);
             }
             return read;
         }
-        lines_[s.name].emplace_back(line);
+        s.text.emplace_back(line);
         return Entry(s, key, rest);
     }
 
@@ -237,7 +235,6 @@ class Parser {
     }
 
     std::vector<Scenario>& scenarios_;
-    std::map<std::string, std::vector<std::string>> lines_;  // each scenario's own lines, for "like"
 };
 
 }  // namespace

@@ -74,6 +74,7 @@ struct ExpectedEvent {
 
 struct Scenario {
     std::string name;
+    std::vector<std::string> text;  // its lines but "scenario", "like" ones replaced by what they name
     bool native = true;
     bool wine = false;
     bool machine_wide = false;              // the run's expected mode
