@@ -28,8 +28,7 @@ struct PackageVersion {
     std::uint16_t revision = 0;
 };
 
-// What one Package says of itself: its Id's Name, IPackage2's DisplayName, the Id's FullName, FamilyName
-// and Version, and IPackage8's InstalledPath and EffectiveExternalPath, read in that order.
+// What one Package says of itself: the names and version of its Id, its display name, and IPackage8's paths.
 struct PackageFacts {
     std::u16string name;
     std::u16string display_name;
