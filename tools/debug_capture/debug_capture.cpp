@@ -108,13 +108,27 @@ void WriteError(const std::wstring& message) {
     WriteBytes(::GetStdHandle(STD_ERROR_HANDLE), ToUtf8(L"HalvernDebugCapture: " + message + L"\n"));
 }
 
-int Debug(std::wstring command) {
+// Starts the command with the creation flags; says why on stderr when it cannot.
+bool Start(std::wstring& command, DWORD flags, PROCESS_INFORMATION& started) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION started{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
-                          nullptr, &startup, &started)) {
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
+                          &started)) {
         WriteError(L"cannot start the command, error " + std::to_wstring(::GetLastError()));
+        return false;
+    }
+    return true;
+}
+
+struct MappedViewTraits {
+    using handle_type = const void*;
+    static handle_type invalid() noexcept { return nullptr; }
+    void close(handle_type view) const noexcept { ::UnmapViewOfFile(view); }
+};
+
+int Debug(std::wstring command) {
+    PROCESS_INFORMATION started{};
+    if (!Start(command, DEBUG_ONLY_THIS_PROCESS, started)) {
         return kStartError;
     }
     const halvern::UniqueKernelHandle process(started.hProcess);
@@ -173,18 +187,15 @@ int Monitor(std::wstring command) {
                    std::to_wstring(::GetLastError()));
         return kCaptureError;
     }
-    const auto* buffer = static_cast<const char*>(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
-    if (buffer == nullptr) {
+    const halvern::UniqueHandle<MappedViewTraits> view(
+        ::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
+    if (!view) {
         WriteError(L"cannot read the debug output, error " + std::to_wstring(::GetLastError()));
         return kCaptureError;
     }
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
+    const auto* buffer = static_cast<const char*>(view.get());
     PROCESS_INFORMATION started{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &started)) {
-        WriteError(L"cannot start the command, error " + std::to_wstring(::GetLastError()));
-        ::UnmapViewOfFile(buffer);
+    if (!Start(command, 0, started)) {
         return kStartError;
     }
     const halvern::UniqueKernelHandle process(started.hProcess);
@@ -213,7 +224,6 @@ int Monitor(std::wstring command) {
         }
         ::SetEvent(buffer_ready.get());
     }
-    ::UnmapViewOfFile(buffer);
     DWORD exit_code = 0;
     ::GetExitCodeProcess(process.get(), &exit_code);
     return static_cast<int>(exit_code);
