@@ -425,9 +425,11 @@ class FakePlatform final : public DebugOutputApi,
     void Enter(const char* call, std::u16string logged) {
         calls.push_back(std::move(logged));
         if (const auto status = Injected(call)) {
-            projection::throw_hresult(*status,
-                                      SystemText(static_cast<std::uint32_t>(*status), fake::kNeutral));
+            Raise(*status);
         }
+    }
+    [[noreturn]] static void Raise(std::int32_t status) {
+        projection::throw_hresult(status, SystemText(static_cast<std::uint32_t>(status), fake::kNeutral));
     }
 
     // Counts the call; the status injected for this occurrence, if any (std::bad_alloc is raised).
@@ -502,11 +504,9 @@ class FakePlatform final : public DebugOutputApi,
     // A deployment: the interface it needs, then the call, each failing as asked; then its scripted result.
     std::optional<DeploymentError> Deploy(const char* call, std::u16string logged, bool has_interface,
                                           const scenarios::Deployment* outcome) {
-        calls.push_back(std::move(logged));
-        if (const auto status = Injected(call); status || !has_interface) {
-            const std::int32_t failure = status.value_or(projection::hresults::kNoInterface);
-            projection::throw_hresult(failure,
-                                      SystemText(static_cast<std::uint32_t>(failure), fake::kNeutral));
+        Enter(call, std::move(logged));
+        if (!has_interface) {
+            Raise(projection::hresults::kNoInterface);
         }
         if (outcome == nullptr || outcome->extended_error == 0) {
             return std::nullopt;
